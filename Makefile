@@ -1,0 +1,30 @@
+# Set-up: `make run` and `make test` install what is missing, build and run.
+.PHONY: deps configure build run test asan-test screenshots clean
+
+JOBS ?= $(shell nproc)
+
+deps:
+	@bash scripts/install-deps
+
+configure: deps
+	@cmake --preset default $(CMAKE_ARGS) >/dev/null
+
+build: configure
+	@cmake --build --preset default -j $(JOBS)
+
+run: build
+	@bash scripts/run-demo
+
+test: build
+	@cd build && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+asan-test: deps
+	@cmake --preset asan $(CMAKE_ARGS) >/dev/null
+	@cmake --build --preset asan -j $(JOBS)
+	@cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 600 -LE 'gui|bench'
+
+screenshots: build
+	@bash scripts/screenshots
+
+clean:
+	rm -rf build build-asan

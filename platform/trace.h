@@ -1,0 +1,14 @@
+// Diagnostic trace lines to stderr, enabled by the environment variable TAGWRIGHT_TRACE.
+// Used where the original design writes debug output; never shown to an operator.
+#pragma once
+#include <cstdint>
+#include <cstddef>
+
+namespace tw {
+
+bool TraceEnabled();
+void Trace(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// "prefix: 02 01 F0 00 F1"
+void TraceHex(const char* prefix, const uint8_t* data, size_t len);
+
+}  // namespace tw

@@ -1,0 +1,32 @@
+// Contract between the simulated reader (frames, framing, reader commands) and the transponder
+// models in its field. The reader decodes a frame and offers every command it does not answer
+// itself to the transponder side.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+namespace tw::sim {
+
+// What the reader is, as the transponder side needs to know it.
+struct SimReaderState {
+  uint16_t capability = 0x0100;  // capability word of the reader's model (bit 100h: unified commands)
+  int modulation = 0;            // the reader's current modulation value (command FCh)
+};
+
+struct SimAnswer {
+  uint8_t status = 0;
+  std::vector<uint8_t> data;
+};
+
+class ISimCommandHandler {
+ public:
+  virtual ~ISimCommandHandler() = default;
+  // Handles one command. Returns false when the command is not a transponder command (the reader
+  // then answers it with its "unknown command" status). May change reader.modulation.
+  virtual bool Handle(uint8_t cmd, const std::vector<uint8_t>& params, SimReaderState& reader,
+                      SimAnswer& answer) = 0;
+  // Field switched off (F5h 0) or on (F5h 1): tags lose their login when the field goes off.
+  virtual void OnFieldChanged(bool on) = 0;
+};
+
+}  // namespace tw::sim
