@@ -3,6 +3,7 @@
 // itself to the transponder side.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tw::sim {
@@ -27,6 +28,9 @@ class ISimCommandHandler {
                       SimAnswer& answer) = 0;
   // Field switched off (F5h 0) or on (F5h 1): tags lose their login when the field goes off.
   virtual void OnFieldChanged(bool on) = 0;
+  // A control-channel line the reader does not know (e.g. "tag add …", "feed …"). Returns false when
+  // the line is not for the transponder side; otherwise fills reply (one line, no line end).
+  virtual bool HandleControl(const std::string& line, std::string& reply) = 0;
 };
 
 }  // namespace tw::sim
