@@ -1,6 +1,8 @@
 // Test fixture: runs build/bin/tagwright-sim as a child process on a real pseudo-terminal, talks to
 // its control channel and reads its frame trace. Shared by every integration test.
 #pragma once
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +37,8 @@ class SimProcess {
   int CountCommands(uint8_t cmd) const;
 
   const std::string& TempDir() const { return dir_; }
+  const std::string& TracePath() const { return tracePath_; }
+  const std::string& ControlPath() const { return controlPath_; }
 
  private:
   pid_t pid_ = -1;

@@ -1,0 +1,65 @@
+// The interface dialog's backend on the reader SDK.
+#include <vector>
+
+#include "app/port_settings.h"
+#include "sdk/lf_sdk.h"
+
+// The listing functions may be missing from an older SDK build; weak references let the dialog
+// treat that as "nothing found" instead of failing to link.
+extern "C" {
+int LF_EnumSerialPorts(char* list, int size) __attribute__((weak));
+int LF_EnumUsbPorts(char* list, int size) __attribute__((weak));
+int LF_GetMissingUsbDrivers(void) __attribute__((weak));
+int LF_IsVirtualComDriverInstalled(void) __attribute__((weak));
+}
+
+namespace tw {
+namespace {
+
+constexpr int kListBufferSize = 2500;
+
+template <typename Fn>
+std::vector<std::string> List(Fn fn) {
+  if (!fn) return {};
+  std::vector<char> buf(kListBufferSize, '\0');
+  const int used = fn(buf.data(), kListBufferSize);
+  return SplitListBuffer(buf.data(), used < 0 ? 0 : (used > kListBufferSize ? kListBufferSize : used));
+}
+
+class SdkBackend : public IPortBackend {
+ public:
+  std::vector<std::string> EnumSerialPorts() override { return List(&LF_EnumSerialPorts); }
+  std::vector<std::string> EnumUsbPorts() override { return List(&LF_EnumUsbPorts); }
+  std::vector<std::string> SearchLanReaders() override { return List(&LF_SearchLanReaders); }
+  std::vector<std::string> SearchLanDevices() override { return List(&LF_SearchLanDevices); }
+  bool PingLanDevice(const std::string& name) override { return LF_PingLanDevice(name.c_str()) == 1; }
+  int GetMissingUsbDrivers() override { return LF_GetMissingUsbDrivers ? LF_GetMissingUsbDrivers() : 0; }
+  bool IsVirtualComDriverInstalled() override {
+    return LF_IsVirtualComDriverInstalled ? LF_IsVirtualComDriverInstalled() != 0 : true;
+  }
+  int OpenPort(const std::string& name, int baud, int flags, int timeoutMs) override {
+    return LF_OpenPort(name.c_str(), baud, flags, timeoutMs);
+  }
+  int SetUsbMode(int h, int mode) override { return LF_SetUsbMode(h, mode); }
+  int SystemCommandF6(int h, int b1, int b2) override { return LF_SystemCommandF6(h, b1, b2); }
+  int ClosePort(int h) override { return LF_ClosePort(h); }
+  bool GetLanDeviceInfo(const std::string& device, LanInfo& info) override {
+    char name[64] = {}, address[64] = {}, mask[64] = {}, gateway[64] = {};
+    if (LF_GetLanDeviceInfo(device.c_str(), name, address, mask, gateway) != 0) return false;
+    info = {name, address, mask, gateway};
+    return true;
+  }
+  int SetLanDeviceConfig(const std::string& device, const std::string& newAddress,
+                         const std::string& netMask, const std::string& gateway) override {
+    return LF_SetLanDeviceConfig(device.c_str(), newAddress.c_str(), netMask.c_str(), gateway.c_str());
+  }
+};
+
+}  // namespace
+
+IPortBackend& SdkPortBackend() {
+  static SdkBackend backend;
+  return backend;
+}
+
+}  // namespace tw

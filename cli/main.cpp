@@ -1,0 +1,455 @@
+// tagwright-cli: the transponder job without a window, for scripted stations and line integration.
+// The job and the interface come from the desktop application's per-user store, a settings file or
+// options; output is one line per tag, or JSON lines.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/cli_output.h"
+#include "cli/cli_reader.h"
+#include "cli/cli_run.h"
+#include "cli/exit_codes.h"
+#include "job/job_engine.h"
+#include "job/job_settings.h"
+#include "job/type_layout.h"
+#include "platform/cp1252.h"
+#include "sdk/lf_sdk.h"
+#include "shell/settings_keys.h"
+#include "shell/settings_store.h"
+#include "shell/string_table.h"
+#include "shell/timing_settings.h"
+
+// Listing functions that an older SDK build lacks resolve to null (weak references), and the
+// "ports" command then says that the list is not available instead of failing to start.
+extern "C" {
+int LF_EnumSerialPorts(char* list, int size) __attribute__((weak));
+int LF_EnumUsbPorts(char* list, int size) __attribute__((weak));
+}
+
+using namespace tw;
+using namespace tw::cli;
+
+namespace tw::cli {
+
+const char* UsageText() {
+  return "Usage: tagwright-cli <command> [options]\n"
+         "\n"
+         "Commands:\n"
+         "  write                 write one tag; with --cycle until stopped (or until the import\n"
+         "                        file is exhausted), with --count N until N tags are written\n"
+         "  read                  read one tag; --cycle / --count N read cyclically\n"
+         "  identify              open the reader and show model, firmware and capabilities\n"
+         "  ports                 list serial ports, USB readers and LAN readers\n"
+         "  lan search            list LAN readers\n"
+         "  lan show NAME         show a LAN reader's network settings\n"
+         "  lan set NAME --ip A.B.C.D[-PORT]|[NAME][-PORT] [--netmask M] [--gateway G]\n"
+         "  job show              show the job (stored job, settings file, options)\n"
+         "  job export FILE       write the job to a settings file\n"
+         "  job import FILE       read a settings file into the stored job\n"
+         "  job set               store the job with the options given\n"
+         "  demo                  write ten tags on the simulated reader and show the protocol\n"
+         "\n"
+         "General options:\n"
+         "  --port NAME           interface (COM1, /dev/ttyUSB0, FTDI serial, a.b.c.d, [name]);\n"
+         "                        default: the stored interface of the desktop application\n"
+         "  --address N --baud N --timeout MS   device address, baud rate (+ parity code), timeout\n"
+         "  --settings FILE       take the job from a settings file (*.QZLF_Set)\n"
+         "  --json                JSON lines on standard output\n"
+         "  --lang de|en          language of the messages (default: the stored language)\n"
+         "  --no-save             do not keep the next value in the store after each write\n"
+         "  --simulate            use the built-in simulated reader, fed with tags of the job's type\n"
+         "  --sim-feed MS         a new simulated tag every MS ms (default 400)\n"
+         "  --sim-version XXXX    version answer of the simulated reader (default 243A)\n"
+         "  --sim-trace FILE      frame trace of the simulated reader\n"
+         "  --protocol FILE       demo: the protocol file\n"
+         "\n"
+         "Job options (override single fields of the job):\n"
+         "  --type T              hitag1 hitag2 hitags hitagmu ata5555 ata5577 em4305 em4450 sic7888\n"
+         "  --start-block N --bytes N --format dec|hex|none --display binary|ascii\n"
+         "  --orientation normal|reversed --value TEXT --auto-increment on|off\n"
+         "  --leading-zeros on|off --extra-text on|off\n"
+         "  --import FILE [--import-line N] | --no-import   values from a data file\n"
+         "  --password HEX --tag-password HEX --password-active on|off --read-with-password on|off\n"
+         "  --auth-key HEX --auth on|off --lock on|off --read-after-write on|off\n"
+         "  --read-protect A-B --write-protect A-B --autoread A-B --modulation N\n"
+         "  --log FILE --log-reads FILE --no-log --cycle-time MS --beep-time MS\n"
+         "\n"
+         "Exit codes:\n"
+         "  0    success\n"
+         "  1    a write or read failed, or a file could not be written\n"
+         "  2    bad arguments (unknown option, bad number, missing settings or import file,\n"
+         "       unwritable protocol file, function not available)\n"
+         "  3    no reader (cannot open, no answer, unsuitable device, reader lost mid-cycle)\n"
+         "  4    the job fails its check\n"
+         "  130  interrupted by SIGINT or SIGTERM (after finishing the current step)\n";
+}
+
+}  // namespace tw::cli
+
+namespace {
+
+bool FileExists(const std::string& path) {
+  struct stat st{};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void ChooseLanguage(const CliOptions& o, ISettingsView& store) {
+  if (o.lang == "en") SetLanguage(Language::English);
+  else if (o.lang == "de") SetLanguage(Language::German);
+  else SetLanguage(store.GetProfileInt(settings::kSettings, settings::kSprache, 0) > 0 ? Language::English
+                                                                                      : Language::German);
+}
+
+// The job: stored, then a settings file, then the options. Exit code.
+int LoadJob(const CliOptions& o, ISettingsStore& store, JobParams& job, CliOutput& out) {
+  LoadSettings(job, store);
+  const TimingSettings t = LoadTimingSettings(store);
+  job.cycleTime = static_cast<int>(t.cycleTime);
+  job.beepTime = static_cast<int>(t.beepTime);
+  if (!o.settingsFile.empty()) {
+    if (!FileExists(o.settingsFile)) {
+      out.Error(kExitBadArguments, "settings file '" + o.settingsFile + "' does not exist");
+      return kExitBadArguments;
+    }
+    ImportSettingsFile(job, o.settingsFile);
+  }
+  std::string error;
+  if (!ApplyJobOptions(o.jobOptions, job, error)) {
+    out.Error(kExitBadArguments, error);
+    return kExitBadArguments;
+  }
+  return kExitOk;
+}
+
+std::vector<std::pair<std::string, std::string>> JobFields(const JobParams& j) {
+  namespace k = settings;
+  auto n = [](long v) { return std::to_string(v); };
+  return {
+      {k::kTranspondertyp, TypeNameFromCode(j.transponderType)},
+      {k::kStartblock, n(j.startBlock)},
+      {k::kByteanzahl, n(j.byteCount)},
+      {k::kZahlenformat, n(j.numberFormat)},
+      {k::kDarstellung, n(j.display)},
+      {k::kAusrichtung, n(j.orientation)},
+      {k::kWert, j.valueText},
+      {k::kAutoIncrement, n(j.autoIncrement)},
+      {k::kAutoNull, n(j.leadingZeros)},
+      {k::kPrefixZulassen, n(j.allowExtraText)},
+      {k::kDatenImport, n(j.importData)},
+      {k::kDatenFile, j.importFile},
+      {k::kDatenLinesUsed, n(j.importLinesUsed)},
+      {k::kPasswort, j.password},
+      {k::kTagPasswort, j.tagPassword},
+      {k::kPasswortAktiv, n(j.passwordActive)},
+      {k::kReadProtect, n(j.readWithPassword)},
+      {k::kAuthKey, j.authKey},
+      {k::kAuthAktiv, n(j.authMode)},
+      {k::kLockAktiv, n(j.lockUsedBlocks)},
+      {k::kReadAfterWriteAktiv, n(j.readAfterWrite)},
+      {k::kModulationsart, n(j.modulation)},
+      {k::kReadProtectFirst, n(j.readProtectFirst)},
+      {k::kReadProtectLast, n(j.readProtectLast)},
+      {k::kWriteProtectFirst, n(j.writeProtectFirst)},
+      {k::kWriteProtectLast, n(j.writeProtectLast)},
+      {k::kAutoreadFirst, n(j.autoreadFirst)},
+      {k::kAutoreadLast, n(j.autoreadLast)},
+      {k::kLogFileEnableSchreiben, n(j.logWrites)},
+      {k::kLogFileNameSchreiben, j.writeLogFile},
+      {k::kLogFileEnableLesen, n(j.logReads)},
+      {k::kLogFileNameLesen, j.readLogFile},
+      {k::kZyklusZeit, n(j.cycleTime)},
+      {k::kBeepTime, n(j.beepTime)},
+  };
+}
+
+int JobCommand(const CliOptions& o, ISettingsStore& store, CliOutput& out) {
+  const std::string sub = o.positional.empty() ? "show" : o.positional[0];
+  JobParams job;
+  if (sub == "import") {
+    // The file replaces the job fields; options given as well apply on top of it.
+    if (o.positional.size() != 2) {
+      out.Error(kExitBadArguments, "job import needs a settings file");
+      return kExitBadArguments;
+    }
+    CliOptions withFile = o;
+    withFile.settingsFile = o.positional[1];
+    if (const int code = LoadJob(withFile, store, job, out); code != kExitOk) return code;
+  } else if (const int code = LoadJob(o, store, job, out); code != kExitOk) {
+    return code;
+  }
+  if (sub == "show") {
+    if (o.positional.size() > 1) {
+      out.Error(kExitBadArguments, "job show takes no file");
+      return kExitBadArguments;
+    }
+    out.Object("job", JobFields(job));
+    return kExitOk;
+  }
+  if (sub == "export") {
+    if (o.positional.size() != 2) {
+      out.Error(kExitBadArguments, "job export needs a settings file");
+      return kExitBadArguments;
+    }
+    if (!ExportSettingsFile(job, o.positional[1])) {
+      out.Error(kExitFailed, "settings file '" + o.positional[1] + "' could not be written");
+      return kExitFailed;
+    }
+    return kExitOk;
+  }
+  if (sub == "import" || sub == "set") {
+    if (sub == "set" && o.positional.size() != 1) {
+      out.Error(kExitBadArguments, "job set takes options only");
+      return kExitBadArguments;
+    }
+    if (!SaveSettings(job, store)) {
+      out.Error(kExitFailed, "the settings store could not be written");
+      return kExitFailed;
+    }
+    return kExitOk;
+  }
+  out.Error(kExitBadArguments, "unknown job command '" + sub + "' (show, export, import, set)");
+  return kExitBadArguments;
+}
+
+std::vector<std::string> SplitList(const std::vector<char>& buf, int used) {
+  std::vector<std::string> out;
+  if (used <= 0) return out;
+  size_t i = 0;
+  const size_t end = std::min(buf.size(), static_cast<size_t>(used));
+  while (i < end && buf[i] != '\0') {
+    const size_t len = strnlen(&buf[i], end - i);
+    out.emplace_back(&buf[i], len);
+    i += len + 1;
+  }
+  return out;
+}
+
+template <typename Fn>
+bool List(Fn fn, std::vector<std::string>& entries) {
+  if (!fn) return false;
+  std::vector<char> buf(8192, '\0');
+  entries = SplitList(buf, fn(buf.data(), static_cast<int>(buf.size())));
+  return true;
+}
+
+int PortsCommand(CliOutput& out) {
+  struct Kind {
+    const char* name;
+    int (*fn)(char*, int);
+  };
+  const Kind kinds[] = {{"serial", LF_EnumSerialPorts}, {"usb", LF_EnumUsbPorts}, {"lan", LF_SearchLanReaders}};
+  int missing = 0;
+  for (const Kind& k : kinds) {
+    std::vector<std::string> entries;
+    if (!List(k.fn, entries)) {
+      out.Error(kExitBadArguments, std::string(k.name) + " port listing is not available in this build");
+      ++missing;
+      continue;
+    }
+    for (const std::string& e : entries) out.Object("port", {{"kind", k.name}, {"name", e}});
+  }
+  return missing == 3 ? kExitBadArguments : kExitOk;
+}
+
+int LanCommand(const CliOptions& o, CliOutput& out) {
+  const std::string sub = o.positional.empty() ? "search" : o.positional[0];
+  if (sub == "search") {
+    std::vector<std::string> entries;
+    List(LF_SearchLanReaders, entries);
+    for (const std::string& e : entries) out.Object("lan", {{"name", e}});
+    return kExitOk;
+  }
+  if (o.positional.size() != 2) {
+    out.Error(kExitBadArguments, "lan " + sub + " needs a device name");
+    return kExitBadArguments;
+  }
+  const std::string& device = o.positional[1];
+  if (sub == "show") {
+    char name[64] = {}, address[64] = {}, mask[64] = {}, gateway[64] = {};
+    if (LF_GetLanDeviceInfo(device.c_str(), name, address, mask, gateway) != 0) {
+      out.Error(kExitNoReader, "LAN device " + device + " does not answer");
+      return kExitNoReader;
+    }
+    out.Object("lan", {{"name", name}, {"address", address}, {"netmask", mask}, {"gateway", gateway}});
+    return kExitOk;
+  }
+  if (sub == "set") {
+    if (o.lanAddress.empty()) {
+      out.Error(kExitBadArguments, "lan set needs --ip");
+      return kExitBadArguments;
+    }
+    const int r = LF_SetLanDeviceConfig(device.c_str(), o.lanAddress.c_str(), o.lanNetMask.c_str(),
+                                        o.lanGateway.c_str());
+    if (r != 0) {
+      out.Error(r < -1 ? kExitNoReader : kExitFailed, "LAN device " + device + " was not changed");
+      return r < -1 ? kExitNoReader : kExitFailed;
+    }
+    return kExitOk;
+  }
+  out.Error(kExitBadArguments, "unknown lan command '" + sub + "' (search, show, set)");
+  return kExitBadArguments;
+}
+
+class RunTimers : public ICycleTimers {
+ public:
+  // The runner sends the ticks itself.
+  int StartTimer(int id, int) override { return id; }
+  void KillTimer(int) override {}
+};
+
+std::string ExeDir() {
+  char buf[4096];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return ".";
+  std::string p(buf, static_cast<size_t>(n));
+  return p.substr(0, p.rfind('/'));
+}
+
+void PrintFile(const std::string& path, CliOutput& out) {
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    out.Info(line);
+  }
+}
+
+// write, read, identify and demo: everything that needs a reader.
+int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out) {
+  const bool demo = o.command == "demo";
+  MemorySettingsStore demoStore;
+  ISettingsStore& store = demo ? static_cast<ISettingsStore&>(demoStore) : userStore;
+  JobParams job;
+  std::string protocol;
+  if (demo) {
+    // A job of its own, so that the demo never changes what the operator set up.
+    job.transponderType = kTypeHitagS;
+    job.startBlock = FirstBlock(job.transponderType);
+    job.valueText = "1000";
+    job.beepTime = 0;
+    job.cycleTime = 100;
+    std::string error;
+    if (!ApplyJobOptions(o.jobOptions, job, error)) {
+      out.Error(kExitBadArguments, error);
+      return kExitBadArguments;
+    }
+    if (job.startBlock < FirstBlock(job.transponderType)) job.startBlock = FirstBlock(job.transponderType);
+    protocol = o.protocol;
+    if (protocol.empty()) {
+      const std::string dir = ExeDir() + "/../demo";
+      mkdir(dir.c_str(), 0755);
+      protocol = dir + "/Protokoll_S.txt";
+    }
+    unlink(protocol.c_str());  // the demo's own file: each run starts a fresh protocol
+    job.logWrites = 1;
+    job.writeLogFile = protocol;
+  } else if (const int code = LoadJob(o, store, job, out); code != kExitOk) {
+    return code;
+  }
+
+  SimulatedReader sim;
+  PortChoice port = ChoosePort(o, store);
+  if (o.simulate || demo) {
+    std::string error;
+    if (!sim.Start(job.transponderType, o.simFeedMs, o.simVersion, o.simTrace, error)) {
+      out.Error(kExitNoReader, error);
+      return kExitNoReader;
+    }
+    port.name = sim.PtyPath();
+    port.baudSetting = 19200;
+    port.timeoutMs = 500;
+    out.Info(FormatString(33009, port.name.c_str(), TypeNameFromCode(job.transponderType).c_str(), o.simFeedMs));
+  }
+
+  ReaderInfo reader;
+  std::string message;
+  const bool identify = o.command == "identify";
+  if (const int code = OpenReader(port, !identify, reader, message); code != kExitOk) {
+    out.Error(code, message);
+    return code;
+  }
+  if (identify) {
+    unsigned char id[4] = {};
+    const bool haveId = LF_ReadReaderId(reader.handle, id, sizeof id) == 4;
+    const unsigned idValue = id[0] | id[1] << 8 | id[2] << 16 | static_cast<unsigned>(id[3]) << 24;
+    char code[8];
+    std::snprintf(code, sizeof code, "%03X", reader.deviceCode < 0 ? 0 : reader.deviceCode);
+    out.Object("reader", {{"interface", port.name},
+                          {"model", reader.model},
+                          {"version", reader.raw},
+                          {"code", code},
+                          {"firmware", reader.firmware},
+                          {"write", reader.canWrite ? "1" : "0"},
+                          {"usb", reader.usb ? "1" : "0"},
+                          {"readerId", haveId ? std::to_string(idValue) : ""},
+                          {"modulation", std::to_string(LF_GetModulation(reader.handle))}});
+    LF_ClosePort(reader.handle);
+    return kExitOk;
+  }
+  if (!out.Json()) out.Info(FormatString(33013, reader.model.c_str(), reader.firmware.c_str(), port.name.c_str()));
+
+  CliView view(out);
+  RunTimers timers;
+  JobEngine engine(job, view, timers);
+  engine.SetPortHandle(reader.handle);
+  if (!o.noSave) engine.SetSettingsStore(&store);
+  ApplyTypeLayout(job, view);
+
+  CliOptions run = o;
+  if (demo && run.count == 0) run.count = 10;
+  RunContext ctx{run, job, out, view, engine};
+  const int code = o.command == "read" ? RunRead(ctx) : RunWrite(ctx);
+  LF_ClosePort(reader.handle);
+  if (demo) {
+    out.Info(FormatString(33010, protocol.c_str()));
+    PrintFile(protocol, out);
+  }
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Before any thread starts: the stop signals are taken between steps only (cli_run.h).
+  BlockStopSignals();
+
+  CliOptions options;
+  std::string error;
+  const bool parsed = ParseCommandLine(argc, argv, options, error);
+  CliOutput out(options.json);
+  if (!parsed) {
+    out.Error(kExitBadArguments, error + " (see --help)");
+    return kExitBadArguments;
+  }
+  if (options.help || options.command == "help") {
+    std::fputs(UsageText(), stdout);
+    return kExitOk;
+  }
+  if (options.command.empty()) {
+    std::fputs(UsageText(), stderr);
+    return kExitBadArguments;
+  }
+  ISettingsStore& store = UserSettings();
+  ChooseLanguage(options, store);
+
+  const std::string& c = options.command;
+  if (c == "job") return JobCommand(options, store, out);
+  if (c == "ports") return PortsCommand(out);
+  if (c == "lan") return LanCommand(options, out);
+  if (c == "write" || c == "read" || c == "identify" || c == "demo") {
+    if (!options.positional.empty()) {
+      out.Error(kExitBadArguments, "unexpected argument '" + options.positional[0] + "'");
+      return kExitBadArguments;
+    }
+    return ReaderCommand(options, store, out);
+  }
+  out.Error(kExitBadArguments, "unknown command '" + c + "' (see --help)");
+  return kExitBadArguments;
+}

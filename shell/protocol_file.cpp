@@ -1,0 +1,194 @@
+#include "shell/protocol_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "shell/atomic_file.h"
+#include "shell/string_table.h"
+
+namespace tw {
+namespace {
+
+// How long a line write waits for another of our processes appending to the same file.
+constexpr int kAppendLockWaitMs = 2000;
+
+struct CountCache {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = -1;
+  long long mtimeNs = -1;
+  long long lineFeeds = 0;
+  bool endsWithLineFeed = true;
+};
+
+std::mutex gCacheMutex;
+std::map<std::string, CountCache> gCache;
+
+long long MtimeNs(const struct stat& st) {
+  return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
+bool Matches(const CountCache& c, const struct stat& st) {
+  return c.dev == st.st_dev && c.ino == st.st_ino && c.size == st.st_size && c.mtimeNs == MtimeNs(st);
+}
+
+// Counts line feeds and notes the last byte, reading the file from the start.
+bool CountFromFile(int fd, CountCache& c) {
+  static thread_local char buf[1 << 16];
+  c.lineFeeds = 0;
+  c.endsWithLineFeed = true;
+  off_t off = 0;
+  for (;;) {
+    ssize_t r = ::pread(fd, buf, sizeof buf, off);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) return true;
+    for (const char* p = buf;
+         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(buf + r - p)))) != nullptr;
+         ++p)
+      ++c.lineFeeds;
+    c.endsWithLineFeed = buf[r - 1] == '\n';
+    off += r;
+  }
+}
+
+long long Lines(const CountCache& c) { return c.lineFeeds + (c.endsWithLineFeed ? 0 : 1); }
+
+}  // namespace
+
+std::string FormatProtocolUid(const CMyByteArray& uid) {
+  const size_t n = uid.size();
+  if (n != 4 && n != 5 && n != 6 && n != 8) return std::string();
+  uint64_t v = 0;
+  for (size_t i = n; i-- > 0;) v = (v << 8) | uid[i];
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%0*" PRIX64, static_cast<int>(2 * n), v);
+  return buf;
+}
+
+std::string BuildProtocolLineBody(const ProtocolLineInput& in, std::time_t now) {
+  std::string s;
+  std::tm tmLocal{};
+  char date[64];
+  if (localtime_r(&now, &tmLocal) != nullptr &&
+      std::strftime(date, sizeof date, "%d.%m.%Y %H:%M:%S", &tmLocal) > 0)
+    s += date;
+  s += '\t';
+  s += FormatProtocolUid(in.uid);
+  s += '\t';
+  s += LoadString(in.numberFormat == 0   ? IDS_PROT_FORMAT_NONE
+                  : in.numberFormat == 2 ? IDS_PROT_FORMAT_HEX
+                                         : IDS_PROT_FORMAT_DEC);
+  s += ' ';
+  s += LoadString(in.display == 1 ? IDS_PROT_ASCII : IDS_PROT_BINARY);
+  s += ' ';
+  s += LoadString(in.orientation == 0 ? IDS_PROT_NORMAL : IDS_PROT_REVERSED);
+  char num[32];
+  std::snprintf(num, sizeof num, "\t%4d\t%4d\t", in.startBlock, in.byteCount);
+  s += num;
+  // Text files end lines in CR LF; a line feed inside the value becomes one as well.
+  for (char c : in.valueText) {
+    if (c == '\n') s += '\r';
+    s += c;
+  }
+  s += "\r\n";
+  return s;
+}
+
+bool WriteProtocolLine(const std::string& path, const ProtocolLineInput& in) {
+  std::string body = BuildProtocolLineBody(in, std::time(nullptr));
+  return AppendProtocolLine(path, body);
+}
+
+bool AppendProtocolLine(const std::string& path, const std::string& body) {
+  if (path.empty()) return false;
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  // Between our own processes the count and the append must not interleave. Someone holding the
+  // lock for longer does not cost the line: it is appended anyway (one write, so never mixed).
+  bool locked = LockFileWithin(fd, true, kAppendLockWaitMs);
+  (void)locked;
+
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  CountCache count;
+  {
+    std::lock_guard<std::mutex> lock(gCacheMutex);
+    auto it = gCache.find(path);
+    if (it != gCache.end() && Matches(it->second, st)) count = it->second;
+  }
+  if (count.size < 0) {
+    if (!CountFromFile(fd, count)) {
+      ::close(fd);
+      return false;
+    }
+  }
+
+  char number[32];
+  std::snprintf(number, sizeof number, "%6lld\t", Lines(count) + 1);
+  std::string line = number + body;
+
+  bool ok = true;
+  size_t done = 0;
+  while (done < line.size()) {
+    ssize_t w = ::write(fd, line.data() + done, line.size() - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(w);
+  }
+  if (ok) ok = ::fdatasync(fd) == 0;
+  if (!ok && done > 0) {
+    // Leave no half line behind for the next line to continue.
+    if (::ftruncate(fd, st.st_size) != 0) { /* the line stays partial; nothing more to do */
+    }
+  }
+
+  struct stat after {};
+  std::lock_guard<std::mutex> lock(gCacheMutex);
+  if (ok && ::fstat(fd, &after) == 0) {
+    CountCache next = count;
+    for (char c : line)
+      if (c == '\n') ++next.lineFeeds;
+    next.endsWithLineFeed = line.back() == '\n';
+    next.dev = after.st_dev;
+    next.ino = after.st_ino;
+    next.size = after.st_size;
+    next.mtimeNs = MtimeNs(after);
+    // Appends by others between our fstat calls would make the remembered count wrong.
+    if (after.st_size == st.st_size + static_cast<off_t>(line.size()))
+      gCache[path] = next;
+    else
+      gCache.erase(path);
+  } else {
+    gCache.erase(path);
+  }
+  ::close(fd);
+  return ok;
+}
+
+long long CountProtocolLines(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  CountCache c;
+  bool ok = CountFromFile(fd, c);
+  ::close(fd);
+  return ok ? Lines(c) : -1;
+}
+
+}  // namespace tw

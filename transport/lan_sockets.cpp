@@ -1,0 +1,16 @@
+#include "transport/lan_sockets.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tw {
+
+bool InitSocketLibrary() {
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+}  // namespace tw

@@ -1,0 +1,182 @@
+// Listing of serial ports, FTDI devices and missing USB drivers on Linux: sysfs takes the place of
+// the device manager, the open test of the usual device names stays as the fallback.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "platform/trace.h"
+#include "transport/port_enum.h"
+#include "transport/usb_serial_port.h"
+#include "transport/usb_sysfs.h"
+
+namespace tw {
+namespace {
+
+// A bogus library could report any count; more FTDI devices than this are not plausible.
+constexpr d2xx::DWORD kMaxD2xxDevices = 1024;
+
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+  const size_t n = std::strlen(prefix);
+  if (s.size() < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(s[i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i])))
+      return false;
+  return true;
+}
+
+bool MakersName(const std::string& s) {
+  return StartsWithNoCase(s, "Velkor") || StartsWithNoCase(s, "Kestrel");
+}
+
+// What follows the device path, as the device manager's description would: the maker's own
+// product text, or a marker for the virtual COM identity.
+std::string DescriptionSuffix(const UsbIdentity& usb) {
+  if (MakersName(usb.product)) return " [" + usb.product + "]";
+  if (MakersName(usb.manufacturer)) {
+    const std::string text = usb.product.empty() ? usb.manufacturer
+                                                 : usb.manufacturer + " " + usb.product;
+    return " [" + text + "]";
+  }
+  if (usb.vid == kVirtualComVid && usb.pid == kVirtualComPid) return " [Velkor Virtual COM]";
+  return "";
+}
+
+std::string DevicePath(const std::string& entry) {
+  const size_t cut = entry.find(" [");
+  return cut == std::string::npos ? entry : entry.substr(0, cut);
+}
+
+struct ProbeFamily {
+  const char* prefix;
+  int count;
+};
+const ProbeFamily kProbeFamilies[] = {{"/dev/ttyS", 32}, {"/dev/ttyUSB", 256}, {"/dev/ttyACM", 256}};
+
+}  // namespace
+
+bool StartsWithReaderProductNumber(const std::string& entry) {
+  if (entry.size() < 4) return false;
+  int n = 0;
+  for (size_t i = 0; i < 4; ++i) {
+    const unsigned char c = static_cast<unsigned char>(entry[i]);
+    if (!std::isdigit(c)) return false;
+    n = n * 10 + (c - '0');
+  }
+  return IsReaderProductNumber(n);
+}
+
+bool NaturalLess(const std::string& a, const std::string& b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const bool da = std::isdigit(static_cast<unsigned char>(a[i]));
+    const bool db = std::isdigit(static_cast<unsigned char>(b[j]));
+    if (da && db) {
+      // Compare digit runs by value: skip leading zeros, then by length, then digit by digit.
+      size_t ia = i, jb = j;
+      while (ia < a.size() && a[ia] == '0') ++ia;
+      while (jb < b.size() && b[jb] == '0') ++jb;
+      size_t ea = ia, eb = jb;
+      while (ea < a.size() && std::isdigit(static_cast<unsigned char>(a[ea]))) ++ea;
+      while (eb < b.size() && std::isdigit(static_cast<unsigned char>(b[eb]))) ++eb;
+      if (ea - ia != eb - jb) return ea - ia < eb - jb;
+      const int c = a.compare(ia, ea - ia, b, jb, eb - jb);
+      if (c != 0) return c < 0;
+      i = ea;
+      j = eb;
+      continue;
+    }
+    if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+    ++i;
+    ++j;
+  }
+  return a.size() - i < b.size() - j;
+}
+
+void SortPortEntries(std::vector<std::string>& entries) {
+  std::stable_sort(entries.begin(), entries.end(), [](const std::string& x, const std::string& y) {
+    return NaturalLess(DevicePath(x), DevicePath(y));
+  });
+}
+
+void AppendD2xxSerials(const d2xx::FT_DEVICE_LIST_INFO_NODE* nodes, size_t count,
+                       std::vector<std::string>& list) {
+  for (size_t i = 0; i < count; ++i) {
+    const d2xx::FT_DEVICE_LIST_INFO_NODE& node = nodes[i];
+    // A handle means the device is open in this process.
+    if (node.ftHandle != nullptr) continue;
+    const size_t len = strnlen(node.SerialNumber, sizeof node.SerialNumber);
+    if (len == 0) continue;
+    list.emplace_back(node.SerialNumber, len);
+  }
+}
+
+void ProbeSerialDevices(const std::string& root, std::vector<std::string>& list) {
+  for (const ProbeFamily& f : kProbeFamilies) {
+    for (int n = 0; n < f.count; ++n) {
+      const std::string path = f.prefix + std::to_string(n);
+      // Non-blocking so that a modem line cannot hold the open; busy or absent ports fail.
+      const int fd = open(UnderRoot(root, path).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+      if (fd < 0) continue;
+      termios t{};
+      if (tcgetattr(fd, &t) == 0) list.push_back(path);
+      close(fd);
+    }
+  }
+}
+
+bool CUSBSerialPort::EnumerateComPorts(std::vector<std::string>& list, const std::string& root) {
+  list.clear();
+  std::vector<SysfsTty> ttys;
+  if (ListSysfsTtys(root, ttys)) {
+    for (const SysfsTty& tty : ttys)
+      list.push_back(tty.devPath + (tty.usb ? DescriptionSuffix(*tty.usb) : std::string()));
+  } else {
+    Trace("sysfs tty class not readable under %s; probing device names", root.c_str());
+    list.clear();
+    ProbeSerialDevices(root, list);
+  }
+  SortPortEntries(list);
+  std::vector<std::string> sims;
+  AppendSimulatorPorts(sims);
+  for (std::string& s : sims) {
+    // A simulator terminal is listed once, even if a tree lists it too.
+    const std::string path = DevicePath(s);
+    if (std::none_of(list.begin(), list.end(),
+                     [&](const std::string& e) { return DevicePath(e) == path; }))
+      list.push_back(std::move(s));
+  }
+  return true;
+}
+
+void CUSBSerialPort::EnumerateD2xxSerials(std::vector<std::string>& list) {
+  LoadD2xxLibrary();
+  d2xx::DWORD count = 0;
+  if (FtCreateDeviceInfoList(&count) != d2xx::FT_OK || count == 0) return;
+  if (count > kMaxD2xxDevices) count = kMaxD2xxDevices;
+  std::vector<d2xx::FT_DEVICE_LIST_INFO_NODE> nodes(count);
+  d2xx::DWORD got = count;
+  if (FtGetDeviceInfoList(nodes.data(), &got) != d2xx::FT_OK) return;
+  // The library reports how many nodes it filled; never read past what was allocated.
+  AppendD2xxSerials(nodes.data(), std::min<size_t>(got, nodes.size()), list);
+}
+
+uint32_t CUSBSerialPort::CheckUsbDriverState(const std::string& root) {
+  std::vector<UsbDeviceState> devices;
+  if (!ListUsbDevices(root, devices)) return 0;
+  uint32_t mask = 0;
+  for (const UsbDeviceState& d : devices) {
+    if (d.interfaceDriverBound) continue;
+    if (d.vid == kVirtualComVid && d.pid == kVirtualComPid)
+      mask |= kMissingVirtualComDriver;
+    else if (d.vid == kFtdiReaderVid && d.pid == kFtdiReaderPid)
+      mask |= kMissingFtdiDriver;
+  }
+  return mask;
+}
+
+}  // namespace tw

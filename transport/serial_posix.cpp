@@ -1,0 +1,263 @@
+#include "transport/serial_posix.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace tw::posix_serial {
+
+using namespace d2xx;
+
+namespace {
+
+speed_t BaudToSpeed(uint32_t baud) {
+  switch (baud) {
+    case 50: return B50;
+    case 75: return B75;
+    case 110: return B110;
+    case 134: return B134;
+    case 150: return B150;
+    case 200: return B200;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 1800: return B1800;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 500000: return B500000;
+    case 576000: return B576000;
+    case 921600: return B921600;
+    case 1000000: return B1000000;
+    default: return B0;
+  }
+}
+
+uint32_t SpeedToBaud(speed_t s) {
+  static const uint32_t bauds[] = {50,    75,     110,    134,    150,    200,    300,    600,
+                                   1200,  1800,   2400,   4800,   9600,   19200,  38400,  57600,
+                                   115200, 230400, 460800, 500000, 576000, 921600, 1000000};
+  for (uint32_t b : bauds)
+    if (BaudToSpeed(b) == s) return b;
+  return 0;
+}
+
+}  // namespace
+
+int Create(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (!isatty(fd)) {
+    // Only terminal devices are serial ports; a regular file would "open" and never answer.
+    ::close(fd);
+    errno = ENOTTY;
+    return -1;
+  }
+  termios tio{};
+  if (tcgetattr(fd, &tio) == 0) {
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &tio);
+  }
+  return fd;
+}
+
+bool Close(int fd) { return ::close(fd) == 0; }
+
+bool Read(int fd, void* buf, uint32_t size, uint32_t* got) {
+  *got = 0;
+  ssize_t n = ::read(fd, buf, size);
+  if (n > 0) {
+    *got = static_cast<uint32_t>(n);
+    return true;
+  }
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+  if (n == 0) errno = EIO;  // the other side of the line is gone
+  return false;
+}
+
+bool Write(int fd, const void* buf, uint32_t size, uint32_t* written) {
+  *written = 0;
+  const uint8_t* p = static_cast<const uint8_t*>(buf);
+  uint32_t done = 0;
+  int spins = 0;
+  // The device is non-blocking; a full output queue is waited out briefly like a blocking write.
+  while (done < size) {
+    ssize_t n = ::write(fd, p + done, size - done);
+    if (n > 0) {
+      done += static_cast<uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EINTR) && ++spins < 1000) {
+      usleep(1000);
+      continue;
+    }
+    *written = done;
+    return false;
+  }
+  *written = done;
+  return true;
+}
+
+uint32_t LastError() { return static_cast<uint32_t>(errno); }
+
+bool ClearCommError(int fd, DWORD* errors, FTCOMSTAT* stat) {
+  int in = 0, out = 0;
+  if (ioctl(fd, FIONREAD, &in) != 0) return false;
+  if (ioctl(fd, TIOCOUTQ, &out) != 0) out = 0;
+  if (stat) {
+    std::memset(stat, 0, sizeof *stat);
+    stat->cbInQue = static_cast<DWORD>(in < 0 ? 0 : in);
+    stat->cbOutQue = static_cast<DWORD>(out < 0 ? 0 : out);
+  }
+  DWORD flags = 0;
+  // Line error counters where the driver offers them; report what grew since the last call.
+  serial_icounter_struct ic{};
+  static thread_local int lastFd = -1;
+  static thread_local serial_icounter_struct last{};
+  if (ioctl(fd, TIOCGICOUNT, &ic) == 0) {
+    if (lastFd == fd) {
+      if (ic.frame != last.frame) flags |= CE_FRAME;
+      if (ic.overrun != last.overrun) flags |= CE_OVERRUN;
+      if (ic.parity != last.parity) flags |= CE_RXPARITY;
+      if (ic.brk != last.brk) flags |= CE_BREAK;
+      if (ic.buf_overrun != last.buf_overrun) flags |= CE_RXOVER;
+    }
+    lastFd = fd;
+    last = ic;
+  }
+  if (errors) *errors = flags;
+  return true;
+}
+
+bool GetCommModemStatus(int fd, DWORD* status) {
+  int bits = 0;
+  *status = 0;
+  if (ioctl(fd, TIOCMGET, &bits) != 0) {
+    // A pseudo-terminal has no modem lines: that is "all lines off", not a failure.
+    return errno == ENOTTY || errno == EINVAL;
+  }
+  if (bits & TIOCM_CTS) *status |= MS_CTS_ON;
+  if (bits & TIOCM_DSR) *status |= MS_DSR_ON;
+  if (bits & TIOCM_RI) *status |= MS_RING_ON;
+  if (bits & TIOCM_CD) *status |= MS_RLSD_ON;
+  return true;
+}
+
+bool GetCommState(int fd, FTDCB* dcb) {
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) return false;
+  std::memset(dcb, 0, sizeof *dcb);
+  dcb->DCBlength = sizeof *dcb;
+  dcb->BaudRate = SpeedToBaud(cfgetospeed(&tio));
+  dcb->fBinary = 1;
+  switch (tio.c_cflag & CSIZE) {
+    case CS5: dcb->ByteSize = 5; break;
+    case CS6: dcb->ByteSize = 6; break;
+    case CS7: dcb->ByteSize = 7; break;
+    default: dcb->ByteSize = 8; break;
+  }
+  if (tio.c_cflag & PARENB) {
+    dcb->fParity = 1;
+    dcb->Parity = (tio.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
+  }
+  dcb->StopBits = (tio.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
+  dcb->fOutxCtsFlow = (tio.c_cflag & CRTSCTS) ? 1 : 0;
+  dcb->fOutX = (tio.c_iflag & IXON) ? 1 : 0;
+  dcb->fInX = (tio.c_iflag & IXOFF) ? 1 : 0;
+  return true;
+}
+
+bool SetCommState(int fd, const FTDCB* dcb) {
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  const speed_t sp = BaudToSpeed(dcb->BaudRate);
+  if (sp == B0) {
+    errno = EINVAL;
+    return false;
+  }
+  cfsetispeed(&tio, sp);
+  cfsetospeed(&tio, sp);
+  tio.c_cflag &= ~CSIZE;
+  switch (dcb->ByteSize) {
+    case 5: tio.c_cflag |= CS5; break;
+    case 6: tio.c_cflag |= CS6; break;
+    case 7: tio.c_cflag |= CS7; break;
+    default: tio.c_cflag |= CS8; break;
+  }
+  tio.c_cflag &= ~(PARENB | PARODD);
+  if (dcb->Parity == EVENPARITY) tio.c_cflag |= PARENB;
+  if (dcb->Parity == ODDPARITY) tio.c_cflag |= PARENB | PARODD;
+  if (dcb->StopBits == TWOSTOPBITS) tio.c_cflag |= CSTOPB; else tio.c_cflag &= ~CSTOPB;
+  if (dcb->fOutxCtsFlow) tio.c_cflag |= CRTSCTS; else tio.c_cflag &= ~CRTSCTS;
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+  if (dcb->fOutX) tio.c_iflag |= IXON;
+  if (dcb->fInX) tio.c_iflag |= IXOFF;
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) return false;
+  // RTS and DTR on; a device without modem lines refuses, which is not a configuration fault.
+  int lines = TIOCM_RTS | TIOCM_DTR;
+  if (ioctl(fd, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL) return false;
+  return true;
+}
+
+bool SetCommTimeouts(int fd, const FTTIMEOUTS*) {
+  // Reads are non-blocking ("return at once with what is queued") by the open flags already.
+  return fcntl(fd, F_GETFL) >= 0;
+}
+
+bool SetCommMask(int fd, DWORD) {
+  // The port thread polls; there is no event mask to hand to the driver.
+  return fcntl(fd, F_GETFL) >= 0;
+}
+
+bool PurgeComm(int fd, DWORD flags) {
+  int which = -1;
+  const bool rx = flags & (PURGE_RXCLEAR | PURGE_RXABORT);
+  const bool tx = flags & (PURGE_TXCLEAR | PURGE_TXABORT);
+  if (rx && tx) which = TCIOFLUSH;
+  else if (rx) which = TCIFLUSH;
+  else if (tx) which = TCOFLUSH;
+  return which < 0 || tcflush(fd, which) == 0;
+}
+
+std::string ErrorText(uint32_t err) { return std::strerror(static_cast<int>(err)); }
+
+bool BuildCommDCB(const std::string& def, FTDCB* dcb) {
+  unsigned baud = 0, data = 0, stop = 0;
+  char parity = 0;
+  if (std::sscanf(def.c_str(), "baud=%u parity=%c data=%u stop=%u", &baud, &parity, &data, &stop) !=
+      4)
+    return false;
+  if (data < 5 || data > 8 || (stop != 1 && stop != 2) || baud == 0) return false;
+  dcb->DCBlength = sizeof *dcb;
+  dcb->BaudRate = baud;
+  dcb->ByteSize = static_cast<UCHAR>(data);
+  dcb->StopBits = stop == 2 ? TWOSTOPBITS : ONESTOPBIT;
+  switch (parity) {
+    case 'N': case 'n': dcb->Parity = NOPARITY; dcb->fParity = 0; break;
+    case 'E': case 'e': dcb->Parity = EVENPARITY; dcb->fParity = 1; break;
+    case 'O': case 'o': dcb->Parity = ODDPARITY; dcb->fParity = 1; break;
+    default: return false;
+  }
+  return true;
+}
+
+}  // namespace tw::posix_serial

@@ -1,0 +1,193 @@
+#include "transport/usb_sysfs.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstring>
+#include <memory>
+
+#include "platform/cp1252.h"
+
+namespace tw {
+namespace {
+
+// USB strings are shown in a list; longer ones are cut rather than carried along.
+constexpr size_t kMaxUsbString = 126;
+// A tty sits at most this many folders below its USB device (port device, interface, device).
+constexpr int kMaxUsbLevels = 4;
+
+struct DirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+using DirPtr = std::unique_ptr<DIR, DirCloser>;
+
+bool IsDir(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+std::string RealPath(const std::string& path) {
+  char buf[PATH_MAX];
+  return realpath(path.c_str(), buf) ? std::string(buf) : std::string();
+}
+
+// Kernel device names are short and plain; anything else is not taken as a device path.
+bool PlainDeviceName(const std::string& name) {
+  if (name.empty() || name.size() > 64 || name[0] == '.') return false;
+  for (unsigned char c : name)
+    if (!std::isalnum(c) && c != '_' && c != '-' && c != '.' && c != '!') return false;
+  return true;
+}
+
+std::string CleanUsbString(const std::string& utf8) {
+  std::string s = Utf8ToCp1252(utf8);
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  if (s.size() > kMaxUsbString) s.resize(kMaxUsbString);
+  return s;
+}
+
+std::optional<UsbIdentity> UsbDeviceAbove(const std::string& root, const std::string& ttyDir) {
+  std::string dir = RealPath(ttyDir + "/device");
+  const std::string top = RealPath(UnderRoot(root, "/sys"));
+  if (dir.empty() || top.empty()) return std::nullopt;
+  for (int level = 0; level < kMaxUsbLevels; ++level) {
+    // Never leave the tree we were pointed at.
+    if (dir.size() <= top.size() || dir.compare(0, top.size(), top) != 0 || dir[top.size()] != '/')
+      return std::nullopt;
+    if (Exists(dir + "/idVendor") && Exists(dir + "/idProduct")) {
+      UsbIdentity id;
+      id.vid = ReadUsbId(dir + "/idVendor");
+      id.pid = ReadUsbId(dir + "/idProduct");
+      id.manufacturer = CleanUsbString(ReadSysfsAttr(dir + "/manufacturer").value_or(""));
+      id.product = CleanUsbString(ReadSysfsAttr(dir + "/product").value_or(""));
+      return id;
+    }
+    const size_t slash = dir.rfind('/');
+    if (slash == std::string::npos || slash == 0) return std::nullopt;
+    dir.resize(slash);
+  }
+  return std::nullopt;
+}
+
+// Serial-core ports report their UART type; 0 is a placeholder without hardware. A missing or
+// unreadable type says nothing either way.
+bool PlaceholderPort(const std::string& ttyDir) {
+  const auto type = ReadSysfsAttr(ttyDir + "/type", 16);
+  if (!type || type->empty()) return false;
+  char* end = nullptr;
+  const long v = strtol(type->c_str(), &end, 10);
+  return end != type->c_str() && *end == 0 && v == 0;
+}
+
+}  // namespace
+
+std::string UnderRoot(const std::string& root, const std::string& path) {
+  if (root.empty() || root == "/") return path;
+  if (root.back() == '/') return root.substr(0, root.size() - 1) + path;
+  return root + path;
+}
+
+std::optional<std::string> ReadSysfsAttr(const std::string& path, size_t maxLen) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  std::string text(maxLen, '\0');
+  size_t got = 0;
+  bool failed = false;
+  while (got < maxLen) {
+    const ssize_t n = read(fd, text.data() + got, maxLen - got);
+    if (n > 0) {
+      got += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    failed = n < 0;
+    break;
+  }
+  close(fd);
+  if (failed) return std::nullopt;
+  text.resize(got);
+  const size_t end = text.find_first_of(std::string("\n\0", 2));
+  if (end != std::string::npos) text.resize(end);
+  return text;
+}
+
+int ReadUsbId(const std::string& path) {
+  const auto text = ReadSysfsAttr(path, 16);
+  if (!text || text->size() != 4) return -1;
+  int v = 0;
+  for (unsigned char c : *text) {
+    if (!std::isxdigit(c)) return -1;
+    v = v * 16 + (std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10);
+  }
+  return v;
+}
+
+bool ListSysfsTtys(const std::string& root, std::vector<SysfsTty>& ttys) {
+  const std::string classDir = UnderRoot(root, "/sys/class/tty");
+  DirPtr dir(opendir(classDir.c_str()));
+  if (!dir) return false;
+  while (const dirent* e = readdir(dir.get())) {
+    const std::string name = e->d_name;
+    if (!PlainDeviceName(name)) continue;
+    const std::string ttyDir = classDir + "/" + name;
+    // Virtual consoles, ptmx and the like have no device behind them.
+    if (!IsDir(ttyDir + "/device")) continue;
+    if (PlaceholderPort(ttyDir)) continue;
+    SysfsTty tty;
+    tty.name = name;
+    std::string devName = name;
+    for (char& c : devName)
+      if (c == '!') c = '/';  // the kernel's stand-in for a slash in device names
+    tty.devPath = "/dev/" + devName;
+    tty.usb = UsbDeviceAbove(root, ttyDir);
+    ttys.push_back(std::move(tty));
+  }
+  return true;
+}
+
+bool ListUsbDevices(const std::string& root, std::vector<UsbDeviceState>& devices) {
+  const std::string busDir = UnderRoot(root, "/sys/bus/usb/devices");
+  DirPtr dir(opendir(busDir.c_str()));
+  if (!dir) return false;
+  while (const dirent* e = readdir(dir.get())) {
+    const std::string name = e->d_name;
+    // Interfaces are named "<device>:<config>.<interface>".
+    if (!PlainDeviceName(name) || name.find(':') != std::string::npos) continue;
+    const std::string devDir = busDir + "/" + name;
+    UsbDeviceState d;
+    d.name = name;
+    d.vid = ReadUsbId(devDir + "/idVendor");
+    d.pid = ReadUsbId(devDir + "/idProduct");
+    if (d.vid < 0 || d.pid < 0) continue;
+    DirPtr sub(opendir(devDir.c_str()));
+    if (sub) {
+      const std::string prefix = name + ":";
+      while (const dirent* s = readdir(sub.get())) {
+        const std::string ifName = s->d_name;
+        if (ifName.compare(0, prefix.size(), prefix) != 0) continue;
+        // A dangling driver link (driver being unbound) counts as none.
+        if (IsDir(devDir + "/" + ifName + "/driver")) {
+          d.interfaceDriverBound = true;
+          break;
+        }
+      }
+    }
+    devices.push_back(std::move(d));
+  }
+  return true;
+}
+
+}  // namespace tw

@@ -1,0 +1,48 @@
+// Reading the kernel's view of serial and USB devices from sysfs under a root folder ("/" on a
+// running system, a prepared tree in tests): tty entries with hardware behind them, and the USB
+// device above a tty or among the USB devices with its ids, strings and bound interface drivers.
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+// Joins the root folder and an absolute system path ("/" + "/sys/..." → "/sys/...").
+std::string UnderRoot(const std::string& root, const std::string& path);
+
+// First line of a sysfs attribute (at most maxLen bytes, cut at a newline or NUL); nothing when it
+// cannot be read (missing, a folder, no permission).
+std::optional<std::string> ReadSysfsAttr(const std::string& path, size_t maxLen = 256);
+// A four-digit hexadecimal id ("1c40"), or -1 when missing or malformed.
+int ReadUsbId(const std::string& path);
+
+struct UsbIdentity {
+  int vid = -1;
+  int pid = -1;
+  std::string manufacturer;  // Windows-1252, control characters removed
+  std::string product;
+};
+
+struct SysfsTty {
+  std::string name;     // "ttyUSB0"
+  std::string devPath;  // "/dev/ttyUSB0"
+  std::optional<UsbIdentity> usb;  // the USB device behind it, when there is one
+};
+
+// The ttys of /sys/class/tty that have a device behind them, excluding serial-core ports that
+// report no hardware (type 0). False when the class folder cannot be read.
+bool ListSysfsTtys(const std::string& root, std::vector<SysfsTty>& ttys);
+
+struct UsbDeviceState {
+  std::string name;  // "1-2"
+  int vid = -1;
+  int pid = -1;
+  bool interfaceDriverBound = false;
+};
+
+// The USB devices of /sys/bus/usb/devices (interfaces are not listed). False when the folder
+// cannot be read.
+bool ListUsbDevices(const std::string& root, std::vector<UsbDeviceState>& devices);
+
+}  // namespace tw
