@@ -108,6 +108,10 @@ class CPortDlg : public QDialog {
   QPushButton* ok_ = nullptr;
 };
 
+// The connect loop's interface chooser: shows the dialog when asked to and builds the SDK name
+// from the stored choice (list prefix removed, ":address" appended). False on Cancel.
+bool PortDlgInterfaceChooser(QWidget* parent, ISettingsStore& store, bool show, std::string& name);
+
 // Text helpers shared by the port dialogs: the core's Windows-1252 text to Qt and back.
 namespace portui {
 QString ToQt(const std::string& cp1252);

@@ -145,6 +145,8 @@ void CTagwrightDlg::Destroy() {
 
 void CTagwrightDlg::BuildUi() {
   content_ = new QWidget(this);
+  content_->setStyleSheet(QStringLiteral("QGroupBox { font-weight: bold; }"
+                                         "QGroupBox * { font-weight: normal; }"));
   auto* root = new QVBoxLayout(content_);
   root->setContentsMargins(8, 4, 8, 8);
   root->setSpacing(6);
@@ -549,8 +551,7 @@ bool CTagwrightDlg::eventFilter(QObject* obj, QEvent* ev) {
 // ---- status box and lamps -----------------------------------------------------------------------
 
 void CTagwrightDlg::AddStatusText(const QString& text) {
-  // The edit counts the empty line after the last line end, as the original edit control did.
-  if (c.status->blockCount() > 1000) c.status->clear();
+  if (StatusLineCount() > 1000) c.status->clear();
   QTextCursor cur = c.status->textCursor();
   cur.movePosition(QTextCursor::End);
   cur.insertText(text + "\n");
@@ -576,6 +577,14 @@ void CTagwrightDlg::ShowLampPanel(bool on) {
       normalHeight_ = height();
     }
     if (!lamps_[0]) {
+      // A dark strip behind the lamps, like the housing of a signal column.
+      lampBack_ = new QWidget(this);
+      lampBack_->setAutoFillBackground(true);
+      QPalette pal = lampBack_->palette();
+      pal.setColor(QPalette::Window, QColor(0x2b, 0x2d, 0x31));
+      lampBack_->setPalette(pal);
+      lampBack_->setGeometry(normalWidth_ - 2, 0, 224, normalHeight_);
+      lampBack_->show();
       for (int i = 0; i < 3; ++i) {
         lamps_[i] = new QLabel(this);
         lamps_[i]->setGeometry(normalWidth_, 10 + 200 * i, 200, 200);

@@ -175,6 +175,7 @@ class CTagwrightDlg : public QDialog, public IJobView, public ICycleTimers {
   QMenuBar* menuBar_ = nullptr;
   QMenu* sysMenu_ = nullptr;
   QLabel* lamps_[3] = {};
+  QWidget* lampBack_ = nullptr;
   QPixmap lampImages_[4];
   char lampState_[3] = {'R', 'D', 'D'};
   bool lampPanelShown_ = false;

@@ -66,7 +66,7 @@ bool ApplyOne(const std::string& name, const std::string& v, JobParams& job, std
   if (name == "type") {
     const int code = ParseTypeName(v);
     if (code == 0) {
-      why = "unknown transponder type (hitag1 hitag2 hitags hitagmu ata5555 ata5577 em4305 em4450 sic7888)";
+      why = "a transponder type (hitag1 hitag2 hitags hitagmu ata5555 ata5577 em4305 em4450 sic7888)";
       return false;
     }
     job.transponderType = code;
@@ -96,7 +96,9 @@ bool ApplyOne(const std::string& name, const std::string& v, JobParams& job, std
     job.valueText = Utf8ToCp1252(v);
   } else if (name == "import") {
     if (v.empty()) return why = "a file name", false;
+    // Values from the file replace counting.
     job.importData = 1;
+    job.autoIncrement = 0;
     job.importFile = v;
     job.importLinesUsed = 0;
   } else if (name == "no-import") {
@@ -272,6 +274,9 @@ bool ParseCommandLine(int argc, char** argv, CliOptions& out, std::string& error
     } else if (name == "simulate") {
       if (!noValue()) return false;
       out.simulate = true;
+    } else if (name == "no-lan") {
+      if (!noValue()) return false;
+      out.noLan = true;
     } else if (name == "no-save") {
       if (!noValue()) return false;
       out.noSave = true;

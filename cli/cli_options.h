@@ -24,6 +24,7 @@ struct CliOptions {
   long count = 0;             // cyclic until this many tags (0: no limit)
   std::string settingsFile;   // job from this settings file
   bool noSave = false;        // do not keep the advanced value in the store
+  bool noLan = false;         // ports: leave out the LAN search (no broadcast)
   bool simulate = false;
   int simFeedMs = 400;        // a new simulated tag every this many ms
   std::string simVersion;     // version answer of the simulated reader

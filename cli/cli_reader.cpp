@@ -76,13 +76,13 @@ int OpenReader(const PortChoice& port, bool requireWriter, ReaderInfo& info, std
   info.deviceCode = end == code + 3 ? static_cast<int>(c) : -1;
   info.canWrite = LF_CanWrite(h) > 0;
   info.usb = LF_IsUsbDevice(h) == 1;
+  if (info.model.empty()) info.model = info.raw.substr(0, 3);  // a model without a name: its code
   info.interfaceText = info.model + " " + (info.usb ? "USB:" : "") + port.name;
   if (requireWriter) {
     bool known = false;
     for (int w : kWriterCodes) known |= w == info.deviceCode;
     if (!known || !info.canWrite) {
-      const std::string device =
-          (info.model.empty() ? info.raw.substr(0, 3) : info.model) + " " + info.firmware;
+      const std::string device = info.model + " " + info.firmware;
       message = FormatString(231, device.c_str());
       LF_ClosePort(h);
       info.handle = 0;

@@ -43,6 +43,17 @@ bool Cyclic(const CliOptions& o) { return o.cycle || o.count > 0; }
 int Prepare(RunContext& run, bool write) {
   JobParams& job = run.job;
   StatusReporter& status = run.engine.Status();
+  // The import file gives the first value, so it is opened before the check.
+  if (write && job.importData && !job.autoIncrement) {
+    if (job.importFile.empty() || access(job.importFile.c_str(), R_OK) != 0) {
+      run.out.Error(kExitBadArguments, "import file '" + job.importFile + "' cannot be read");
+      return kExitBadArguments;
+    }
+    if (!run.engine.OpenImportFile(job.importLinesUsed)) {
+      run.out.Error(kExitBadArguments, LoadString(IDS_IMPORT_INVALID) + ": " + job.importFile);
+      return kExitBadArguments;
+    }
+  }
   const bool checked = write ? ValidateWriteJob(job, status) && CheckDataOutsidePasswordBlocks(job, status)
                              : ValidateReadJob(job, status);
   if (!checked) {
@@ -54,16 +65,6 @@ int Prepare(RunContext& run, bool write) {
   if (logging && !ProtocolWritable(log)) {
     run.out.Error(kExitBadArguments, FormatString(33012, log.c_str()) + ": " + std::strerror(errno));
     return kExitBadArguments;
-  }
-  if (write && job.importData && !job.autoIncrement) {
-    if (job.importFile.empty() || access(job.importFile.c_str(), R_OK) != 0) {
-      run.out.Error(kExitBadArguments, "import file '" + job.importFile + "' cannot be read");
-      return kExitBadArguments;
-    }
-    if (!run.engine.OpenImportFile(job.importLinesUsed)) {
-      run.out.Error(kExitBadArguments, LoadString(IDS_IMPORT_INVALID) + ": " + job.importFile);
-      return kExitBadArguments;
-    }
   }
   return kExitOk;
 }
@@ -96,9 +97,10 @@ int WaitForSignal(int ms) {
 }
 
 bool ReaderLost(int handle) {
-  // Only a missing answer hints at a lost reader; a reader status (no tag, refused) does not.
+  // A reader status (no tag, a refused command) proves the reader is there; a missing answer, a
+  // lost link (no error set at all) or a closed port may mean it is gone: ask it for its version.
   const int e = LF_GetLastError(handle);
-  if (e != 7 && e != 14 && e != 16) return false;
+  if (e != 0 && e != 6 && e != 7 && e != 14 && e != 16) return false;
   unsigned char raw[8];
   return LF_GetVersion(handle, raw, sizeof raw, nullptr, 0) == -1;
 }
@@ -161,7 +163,7 @@ int RunWrite(RunContext& run) {
       run.out.Error(kExitCheckFailed, LoadString(33011));
       return Finish(run, "write", count, kExitCheckFailed, "check failed");
     }
-    if (!view.written && ReaderLost(engine.PortHandle())) {
+    if (!view.written && !engine.State().sameTag && ReaderLost(engine.PortHandle())) {
       engine.StopCycles();
       run.out.Error(kExitNoReader, LoadString(33005));
       return Finish(run, "write", count, kExitNoReader, "reader lost");
@@ -221,7 +223,7 @@ int RunRead(RunContext& run) {
       engine.StopCycles();
       return Finish(run, "read", count, kExitOk, "count reached");
     }
-    if (!ok && ReaderLost(engine.PortHandle())) {
+    if (!ok && !engine.State().sameTag && ReaderLost(engine.PortHandle())) {
       engine.StopCycles();
       run.out.Error(kExitNoReader, LoadString(33005));
       return Finish(run, "read", count, kExitNoReader, "reader lost");

@@ -26,13 +26,6 @@
 #include "shell/string_table.h"
 #include "shell/timing_settings.h"
 
-// Listing functions that an older SDK build lacks resolve to null (weak references), and the
-// "ports" command then says that the list is not available instead of failing to start.
-extern "C" {
-int LF_EnumSerialPorts(char* list, int size) __attribute__((weak));
-int LF_EnumUsbPorts(char* list, int size) __attribute__((weak));
-}
-
 using namespace tw;
 using namespace tw::cli;
 
@@ -46,7 +39,7 @@ const char* UsageText() {
          "                        file is exhausted), with --count N until N tags are written\n"
          "  read                  read one tag; --cycle / --count N read cyclically\n"
          "  identify              open the reader and show model, firmware and capabilities\n"
-         "  ports                 list serial ports, USB readers and LAN readers\n"
+         "  ports [--no-lan]      list serial ports, USB readers and (by broadcast) LAN readers\n"
          "  lan search            list LAN readers\n"
          "  lan show NAME         show a LAN reader's network settings\n"
          "  lan set NAME --ip A.B.C.D[-PORT]|[NAME][-PORT] [--netmask M] [--gateway G]\n"
@@ -231,39 +224,30 @@ std::vector<std::string> SplitList(const std::vector<char>& buf, int used) {
   return out;
 }
 
-template <typename Fn>
-bool List(Fn fn, std::vector<std::string>& entries) {
-  if (!fn) return false;
+std::vector<std::string> List(int (*fn)(char*, int)) {
   std::vector<char> buf(8192, '\0');
-  entries = SplitList(buf, fn(buf.data(), static_cast<int>(buf.size())));
-  return true;
+  return SplitList(buf, fn(buf.data(), static_cast<int>(buf.size())));
 }
 
-int PortsCommand(CliOutput& out) {
+int PortsCommand(const CliOptions& o, CliOutput& out) {
   struct Kind {
     const char* name;
     int (*fn)(char*, int);
   };
   const Kind kinds[] = {{"serial", LF_EnumSerialPorts}, {"usb", LF_EnumUsbPorts}, {"lan", LF_SearchLanReaders}};
-  int missing = 0;
   for (const Kind& k : kinds) {
-    std::vector<std::string> entries;
-    if (!List(k.fn, entries)) {
-      out.Error(kExitBadArguments, std::string(k.name) + " port listing is not available in this build");
-      ++missing;
-      continue;
-    }
-    for (const std::string& e : entries) out.Object("port", {{"kind", k.name}, {"name", e}});
+    if (o.noLan && k.fn == LF_SearchLanReaders) continue;
+    for (const std::string& e : List(k.fn)) out.Object("port", {{"kind", k.name}, {"name", e}});
   }
-  return missing == 3 ? kExitBadArguments : kExitOk;
+  if (const int missing = LF_GetMissingUsbDrivers(); missing != 0)
+    out.Object("drivers", {{"missing", std::to_string(missing)}});
+  return kExitOk;
 }
 
 int LanCommand(const CliOptions& o, CliOutput& out) {
   const std::string sub = o.positional.empty() ? "search" : o.positional[0];
   if (sub == "search") {
-    std::vector<std::string> entries;
-    List(LF_SearchLanReaders, entries);
-    for (const std::string& e : entries) out.Object("lan", {{"name", e}});
+    for (const std::string& e : List(LF_SearchLanReaders)) out.Object("lan", {{"name", e}});
     return kExitOk;
   }
   if (o.positional.size() != 2) {
@@ -379,7 +363,7 @@ int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out
     unsigned char id[4] = {};
     const bool haveId = LF_ReadReaderId(reader.handle, id, sizeof id) == 4;
     const unsigned idValue = id[0] | id[1] << 8 | id[2] << 16 | static_cast<unsigned>(id[3]) << 24;
-    char code[8];
+    char code[16];
     std::snprintf(code, sizeof code, "%03X", reader.deviceCode < 0 ? 0 : reader.deviceCode);
     out.Object("reader", {{"interface", port.name},
                           {"model", reader.model},
@@ -441,7 +425,7 @@ int main(int argc, char** argv) {
 
   const std::string& c = options.command;
   if (c == "job") return JobCommand(options, store, out);
-  if (c == "ports") return PortsCommand(out);
+  if (c == "ports") return PortsCommand(options, out);
   if (c == "lan") return LanCommand(options, out);
   if (c == "write" || c == "read" || c == "identify" || c == "demo") {
     if (!options.positional.empty()) {

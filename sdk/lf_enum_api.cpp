@@ -8,6 +8,7 @@
 #include "sdk/lf_sdk.h"
 #include "sdk/list_buffer.h"
 #include "sdk/qz_rw_port.h"
+#include "sdk/sdk_app.h"
 #include "transport/port_enum.h"
 
 #if __has_include("transport/hid_port.h")
@@ -49,6 +50,8 @@ int LF_EnumSerialPorts(char* list, int size) {
 }
 
 int LF_EnumUsbPorts(char* list, int size) {
+  // The SDK's start-up loads the HID libraries that the HID list needs.
+  tw::SdkApp();
   std::vector<std::string> found;
   {
     auto port = std::make_unique<tw::CQZ_RW_Port>();

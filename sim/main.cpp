@@ -17,6 +17,7 @@
 #include "sim/core/sim_control.h"
 #include "sim/core/sim_instance.h"
 #include "sim/core/sim_port_registry.h"
+#include "sim/standin/hidapi/sim_hid_announce.h"
 #include "sim/core/sim_text.h"
 #include "sim/lan/lan_service.h"
 
@@ -48,6 +49,11 @@ void PrintHelp() {
       "  --no-register        do not announce the terminal to the interface dialog (normally a\n"
       "                       file <pid>.pty in $TAGWRIGHT_SIM_REGISTRY, $XDG_RUNTIME_DIR/\n"
       "                       tagwright-sim or /tmp/tagwright-sim-<uid>, removed at exit)\n"
+      "  --hid VID:PID:SERIAL[:IN:OUT]\n"
+      "                       serve as a USB HID reader through the stand-in hidapi library\n"
+      "                       (vendor and product id in hex, serial number string, report\n"
+      "                       lengths with the id byte, default 9 and 9): announced as a file\n"
+      "                       <pid>.hid in the same folder instead of the terminal\n"
       "  --help               this text\n"
       "\n"
       "Reader commands answered by the reader itself: F0h version, F8h reader id, F4h/F6h/FFh\n"
@@ -83,7 +89,7 @@ bool ParseUnsigned(const std::string& t, unsigned long max, unsigned long& v) {
 
 int main(int argc, char** argv) {
   SimReaderConfig config;
-  std::string tracePath, controlPath;
+  std::string tracePath, controlPath, hidDevice;
   bool announce = true;
   LanService lan;  // the Ethernet side, when --bind is given
   for (int i = 1; i < argc; ++i) {
@@ -125,6 +131,12 @@ int main(int argc, char** argv) {
       config.readerId = static_cast<uint32_t>(n);
     } else if (opt == "--trace") {
       if (!NeedValue(i, argc, argv, tracePath)) return 2;
+    } else if (opt == "--hid") {
+      if (!NeedValue(i, argc, argv, hidDevice)) return 2;
+      if (!SimHidAnnouncement::ValidDevice(hidDevice)) {
+        fprintf(stderr, "tagwright-sim: --hid takes VID:PID:SERIAL[:IN:OUT]\n");
+        return 2;
+      }
     } else if (opt == "--no-register") {
       announce = false;
     } else if (opt == "--control") {
@@ -163,8 +175,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   SimPortRegistration registration;
-  if (announce && !registration.Announce(sim.PtyPath(), error))
+  SimHidAnnouncement hidAnnouncement;
+  if (!hidDevice.empty()) {
+    if (!hidAnnouncement.Announce(hidDevice, sim.PtyPath(), error)) {
+      fprintf(stderr, "tagwright-sim: %s\n", error.c_str());
+      return 1;
+    }
+  } else if (announce && !registration.Announce(sim.PtyPath(), error)) {
     fprintf(stderr, "tagwright-sim: %s\n", error.c_str());
+  }
   printf("%s\n", sim.PtyPath().c_str());
   fflush(stdout);
 
@@ -197,6 +216,7 @@ int main(int argc, char** argv) {
   done = true;
   input.join();
   registration.Withdraw();
+  hidAnnouncement.Withdraw();
   lan.Stop();
   sim.Stop();
   return 0;

@@ -29,8 +29,7 @@ using hid_enumerate_fn = hid_device_info* (*)(unsigned short vendor_id, unsigned
 using hid_free_enumeration_fn = void (*)(hid_device_info* devs);
 using hid_open_path_fn = hid_device* (*)(const char* path);
 using hid_write_fn = int (*)(hid_device* dev, const unsigned char* data, size_t length);
-using hid_read_timeout_fn = int (*)(hid_device* dev, unsigned char* data, size_t length,
-                                    int milliseconds);
+using hid_read_timeout_fn = int (*)(hid_device* dev, unsigned char* data, size_t length, int milliseconds);
 using hid_close_fn = void (*)(hid_device* dev);
 using hid_error_fn = const wchar_t* (*)(hid_device* dev);
 // Arrived with hidapi 0.14; older releases lack it.

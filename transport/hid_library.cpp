@@ -17,6 +17,7 @@ std::mutex gLoadLock;
 DynamicLibrary* gLibrary = nullptr;  // leaked on purpose when a stuck write still needs it
 HidEntryPoints gEntries;
 std::atomic<bool> gUsable{false};
+std::atomic<bool> gAttempted{false};  // a load was tried (the SDK's start-up, or a first use)
 
 std::string LibraryName() {
   const char* env = std::getenv(kHidapiLibEnv);
@@ -30,9 +31,10 @@ void Resolve(const DynamicLibrary& lib, const char* name, Fn& slot, bool require
 }
 
 void FreeLocked() {
-  if (gLibrary && gEntries.exit && gUsable) gEntries.exit();
-  gEntries = HidEntryPoints{};
+  const HidEntryPoints old = gEntries;
+  const bool wasUsable = gUsable;
   gUsable = false;
+  gEntries = HidEntryPoints{};
   if (!gLibrary) return;
   // A write the device never finished still runs inside the library; unloading it now would pull
   // the code from under that thread, so the library stays mapped instead.
@@ -40,14 +42,13 @@ void FreeLocked() {
     gLibrary = nullptr;
     return;
   }
+  if (wasUsable && old.exit) old.exit();
   delete gLibrary;
   gLibrary = nullptr;
 }
 
-}  // namespace
-
-bool LoadHidLibraries() {
-  std::lock_guard<std::mutex> lock(gLoadLock);
+bool LoadLocked() {
+  gAttempted = true;
   FreeLocked();
   const std::string name = LibraryName();
   auto* lib = new DynamicLibrary;
@@ -68,13 +69,21 @@ bool LoadHidLibraries() {
   Resolve(*lib, "hid_exit", e.exit, false);
   Resolve(*lib, "hid_error", e.error, false);
   Resolve(*lib, "hid_get_report_descriptor", e.getReportDescriptor, false);
-  gUsable = e.enumerate && e.freeEnumeration && e.openPath && e.write && e.readTimeout && e.close;
-  if (gUsable && e.init && e.init() != 0) {
+  bool usable = e.enumerate && e.freeEnumeration && e.openPath && e.write && e.readTimeout && e.close;
+  if (usable && e.init && e.init() != 0) {
     Trace("Fehler: hid_init");
-    gUsable = false;
+    usable = false;
   }
   gEntries = e;
-  return gUsable;
+  gUsable = usable;  // only after the entry points are in place
+  return usable;
+}
+
+}  // namespace
+
+bool LoadHidLibraries() {
+  std::lock_guard<std::mutex> lock(gLoadLock);
+  return LoadLocked();
 }
 
 void FreeHidLibraries() {
@@ -82,7 +91,14 @@ void FreeHidLibraries() {
   FreeLocked();
 }
 
-bool HidUsable() { return gUsable; }
+bool HidUsable() {
+  // Listing may run before anything started the SDK: load on that first use, never after a free.
+  if (!gAttempted) {
+    std::lock_guard<std::mutex> lock(gLoadLock);
+    if (!gAttempted) LoadLocked();
+  }
+  return gUsable;
+}
 
 const HidEntryPoints& Hid() { return gEntries; }
 

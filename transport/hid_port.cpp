@@ -60,9 +60,8 @@ CHidPort::CHidPort() = default;
 CHidPort::~CHidPort() { CloseHidDevice(); }
 
 bool CHidPort::IsAcceptedDevice(unsigned short vendorId, unsigned short productId) {
-  return std::any_of(std::begin(kAccepted), std::end(kAccepted), [&](const AcceptedId& a) {
-    return a.vendor == vendorId && a.product == productId;
-  });
+  return std::any_of(std::begin(kAccepted), std::end(kAccepted),
+                     [&](const AcceptedId& a) { return a.vendor == vendorId && a.product == productId; });
 }
 
 std::string CHidPort::HidReaderName(const wchar_t* serialNumber) {
@@ -98,8 +97,7 @@ void CHidPort::ReadReportLengths(const hidapi::hid_device_info& info) {
     const char* root = std::getenv(kHidSysfsRootEnv);
     ReadSysfsReportDescriptor(info.path, desc, root ? root : "");
   }
-  LengthsFromDescriptor(desc.data(), desc.size(), inputReportLength_, outputReportLength_,
-                        numberedReports_);
+  LengthsFromDescriptor(desc.data(), desc.size(), inputReportLength_, outputReportLength_, numberedReports_);
 }
 
 bool CHidPort::OpenHidDevice(const std::string& name) {
@@ -119,8 +117,7 @@ bool CHidPort::OpenHidDevice(const std::string& name) {
   if (!device_) return false;
   writer_ = std::make_unique<CHidTimedWriter>(h.write, h.close, device_);
   linkId_ = AcquireLinkId();
-  Trace("HID %s: input %d, output %d bytes", name_.c_str(), inputReportLength_,
-        outputReportLength_);
+  Trace("HID %s: input %d, output %d bytes", name_.c_str(), inputReportLength_, outputReportLength_);
   return true;
 }
 

@@ -64,8 +64,7 @@ class CHidPort {
   // Windows-1252 plus " HID"; the fallback name when there is none.
   static std::string HidReaderName(const wchar_t* serialNumber);
   // Report lengths as used here, from a descriptor: out of range or unreadable → 9 and 9.
-  static void LengthsFromDescriptor(const uint8_t* data, size_t len, int& input, int& output,
-                                    bool& numbered);
+  static void LengthsFromDescriptor(const uint8_t* data, size_t len, int& input, int& output, bool& numbered);
 
  private:
   bool WriteReport(const uint8_t* report);

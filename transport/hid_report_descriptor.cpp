@@ -61,12 +61,16 @@ bool ParseHidReportDescriptor(const uint8_t* data, size_t len, HidReportLengths&
     const uint8_t tag = prefix >> 4;
     if (type == 1) {
       switch (tag) {
-        case 0x7: g.reportSize = value; break;
+        case 0x7:
+          g.reportSize = value;
+          break;
         case 0x8:
           g.reportId = value;
           out.numbered = true;
           break;
-        case 0x9: g.reportCount = value; break;
+        case 0x9:
+          g.reportCount = value;
+          break;
         case 0xA:
           if (stack.size() >= kMaxPushDepth) return false;
           stack.push_back(g);
@@ -77,7 +81,8 @@ bool ParseHidReportDescriptor(const uint8_t* data, size_t len, HidReportLengths&
             stack.pop_back();
           }
           break;
-        default: break;
+        default:
+          break;
       }
     } else if (type == 0 && (tag == 0x8 || tag == 0x9)) {
       // Sizes come from the device: saturate far above any real report instead of wrapping.
@@ -103,8 +108,7 @@ bool ReadSysfsReportDescriptor(const std::string& devicePath, std::vector<uint8_
   if (node.rfind("hidraw", 0) != 0 || node.size() == 6 ||
       !std::all_of(node.begin() + 6, node.end(), [](char c) { return c >= '0' && c <= '9'; }))
     return false;
-  std::ifstream f(sysRoot + "/sys/class/hidraw/" + node + "/device/report_descriptor",
-                  std::ios::binary);
+  std::ifstream f(sysRoot + "/sys/class/hidraw/" + node + "/device/report_descriptor", std::ios::binary);
   if (!f) return false;
   char buf[kMaxDescriptor + 1];
   f.read(buf, sizeof buf);

@@ -10,8 +10,8 @@
 namespace tw {
 
 struct HidReportLengths {
-  int input = 0;   // longest input report in bytes plus the report-id byte; 0: the device has none
-  int output = 0;  // the same for output reports
+  int input = 0;          // longest input report in bytes plus the report-id byte; 0: the device has none
+  int output = 0;         // the same for output reports
   bool numbered = false;  // the device puts a report id in front of its reports
 };
 

@@ -77,8 +77,7 @@ CHidTimedWriter::Result CHidTimedWriter::Write(const uint8_t* data, size_t len, 
   s.hasJob = true;
   const uint64_t ticket = ++s.started;
   s.cv.notify_all();
-  if (!s.cv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                     [&] { return s.finished >= ticket; }))
+  if (!s.cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return s.finished >= ticket; }))
     return Result::kTimedOut;
   return s.result < 0 ? Result::kFailed : Result::kWritten;
 }
@@ -107,8 +106,7 @@ void CHidTimedWriter::CloseDevice() {
 
 bool CHidTimedWriter::WaitForAbandonedWrites(uint32_t timeoutMs) {
   std::unique_lock<std::mutex> lock(gAbandonedLock);
-  return gAbandonedDone.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                 [] { return gAbandoned == 0; });
+  return gAbandonedDone.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return gAbandoned == 0; });
 }
 
 }  // namespace tw

@@ -11,18 +11,25 @@
 // short), ctlfail (link control reports fail), ctlstall (link control reports take 200 ms),
 // stall (every report takes 200 ms), noopen (opening fails), nodesc (no report descriptor).
 // A data report's count bytes go to DEVICE; bytes from DEVICE come back in input reports.
+// After those come the readers that running simulators announce (tagwright-sim --hid): live
+// files "<pid>.hid" in $TAGWRIGHT_SIM_REGISTRY, $XDG_RUNTIME_DIR/tagwright-sim or
+// /tmp/tagwright-sim-<uid>, each holding one entry of the same form.
 // With TAGWRIGHT_SIM_HID_LOG set, every written report is appended to that file as one line:
 // "<serial> <hex bytes>".
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #include <wchar.h>
 
+#include <algorithm>
 #include <mutex>
 #include <set>
 #include <string>
@@ -39,8 +46,7 @@ struct Config {
   std::string serial;
   int in = 9, out = 9;
   int count = -1;
-  bool shortReports = false, ctlFail = false, ctlStall = false, stall = false, noOpen = false,
-       noDesc = false;
+  bool shortReports = false, ctlFail = false, ctlStall = false, stall = false, noOpen = false, noDesc = false;
   std::string target;
   std::string path;  // the node the enumeration hands out
 };
@@ -83,24 +89,76 @@ bool ParseEntry(const std::string& item, Config& c) {
   if (c.in < 3 || c.in > 1024 || c.out < 2 || c.out > 1024) return false;
   if (f.size() == 6) {
     for (const std::string& flag : Split(f[5], ',')) {
-      if (flag.rfind("count=", 0) == 0) c.count = atoi(flag.c_str() + 6) & 0xFF;
-      else if (flag == "short") c.shortReports = true;
-      else if (flag == "ctlfail") c.ctlFail = true;
-      else if (flag == "ctlstall") c.ctlStall = true;
-      else if (flag == "stall") c.stall = true;
-      else if (flag == "noopen") c.noOpen = true;
-      else if (flag == "nodesc") c.noDesc = true;
+      if (flag.rfind("count=", 0) == 0)
+        c.count = atoi(flag.c_str() + 6) & 0xFF;
+      else if (flag == "short")
+        c.shortReports = true;
+      else if (flag == "ctlfail")
+        c.ctlFail = true;
+      else if (flag == "ctlstall")
+        c.ctlStall = true;
+      else if (flag == "stall")
+        c.stall = true;
+      else if (flag == "noopen")
+        c.noOpen = true;
+      else if (flag == "nodesc")
+        c.noDesc = true;
     }
   }
   return true;
 }
 
+std::string RegistryDir() {
+  if (const char* dir = getenv("TAGWRIGHT_SIM_REGISTRY"); dir && *dir) return dir;
+  if (const char* run = getenv("XDG_RUNTIME_DIR"); run && *run) return std::string(run) + "/tagwright-sim";
+  return "/tmp/tagwright-sim-" + std::to_string(geteuid());
+}
+
+// Only our own files in a folder nobody else can write to are believed.
+bool Trusted(const struct stat& st) {
+  return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Entries announced by running simulators, in file name order.
+std::vector<std::string> Announced() {
+  std::vector<std::string> entries;
+  const std::string dirPath = RegistryDir();
+  struct stat dirStat {};
+  if (stat(dirPath.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode) || !Trusted(dirStat)) return entries;
+  DIR* dir = opendir(dirPath.c_str());
+  if (!dir) return entries;
+  std::vector<std::string> names;
+  while (const dirent* e = readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".hid") == 0) names.push_back(name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    const int fd = open((dirPath + "/" + name).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) continue;
+    struct stat st {};
+    // A file we can lock has no simulator behind it any more.
+    char buf[512];
+    ssize_t n = -1;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && Trusted(st) && flock(fd, LOCK_SH | LOCK_NB) != 0)
+      n = read(fd, buf, sizeof buf - 1);
+    close(fd);
+    if (n <= 0) continue;
+    std::string line(buf, static_cast<size_t>(n));
+    line.erase(line.find_last_not_of("\r\n") + 1);
+    entries.push_back(line);
+  }
+  return entries;
+}
+
 std::vector<Config> Configured() {
   std::vector<Config> list;
   const char* env = getenv("TAGWRIGHT_SIM_HID");
-  if (!env) return list;
+  std::vector<std::string> items = env ? Split(env, ';') : std::vector<std::string>{};
+  for (const std::string& a : Announced()) items.push_back(a);
   int index = 0;
-  for (const std::string& item : Split(env, ';')) {
+  for (const std::string& item : items) {
     Config c;
     if (!ParseEntry(item, c)) continue;
     // A hidraw-style node name, so that the host may also look for the descriptor in sysfs.
@@ -161,13 +219,9 @@ void AppendLength(std::vector<unsigned char>& d, unsigned char itemSizeOne, int 
 
 }  // namespace
 
-STANDIN_API int hid_init(void) {
-  return 0;
-}
+STANDIN_API int hid_init(void) { return 0; }
 
-STANDIN_API int hid_exit(void) {
-  return 0;
-}
+STANDIN_API int hid_exit(void) { return 0; }
 
 STANDIN_API hid_device_info* hid_enumerate(unsigned short vendor_id, unsigned short product_id) {
   hid_device_info* head = nullptr;
@@ -273,8 +327,7 @@ STANDIN_API int hid_write(hid_device* dev, const unsigned char* data, size_t len
 }
 
 #ifndef STANDIN_HIDAPI_NO_READ
-STANDIN_API int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length,
-                                 int milliseconds) {
+STANDIN_API int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int milliseconds) {
   if (!Live(dev) || !data) return -1;
   pollfd p{dev->fd, POLLIN, 0};
   const int r = poll(&p, 1, milliseconds);

@@ -283,7 +283,7 @@ TEST_F(AboutDlgTest, FailedDownloadRestoresTheLabel) {
   EXPECT_TRUE(fs::is_empty(folder_));
 }
 
-TEST(BitmapStatic, WhiteShowsTheBackground) {
+TEST_F(AboutDlgTest, PictureWhiteShowsTheBackground) {
   QWidget parent;
   QPalette pal = parent.palette();
   pal.setColor(QPalette::Window, QColor(10, 200, 30));

@@ -34,7 +34,7 @@ class HidReader : public ::testing::Test {
     unsetenv("TAGWRIGHT_SIM_HID");
     unsetenv("TAGWRIGHT_SIM_HID_LOG");
   }
-  static void Devices(const std::string& spec) { setenv("TAGWRIGHT_SIM_HID", spec.c_str(), 1); }
+  static void Devices(const std::string& list) { setenv("TAGWRIGHT_SIM_HID", list.c_str(), 1); }
   // Link control reports written so far ("00 82 10 aa ...": the aa bytes in order).
   std::vector<int> ControlReports() const {
     std::vector<int> out;
@@ -107,8 +107,8 @@ TEST_F(HidReader, OpenWithSerialReaderHandlesFromOwnRanges) {
 }
 
 TEST_F(HidReader, OpenFailures) {
-  Devices("16C0:2913:2010-0815:9:9:ctlfail=" + sim.PtyPath() + ";16C0:2913:SLOW:9:9:ctlstall=" +
-          sim.PtyPath() + ";1234:5678:FOREIGN:9:9=" + sim.PtyPath());
+  Devices("16C0:2913:2010-0815:9:9:ctlfail=" + sim.PtyPath() +
+          ";16C0:2913:SLOW:9:9:ctlstall=" + sim.PtyPath() + ";1234:5678:FOREIGN:9:9=" + sim.PtyPath());
   EXPECT_EQ(LF_OpenPort("2010-0815 HID", 19200, 0, 500), -18);
   EXPECT_EQ(LF_OpenPort("SLOW HID", 19200, 0, 500), -18);
   EXPECT_EQ(LF_OpenPort("FOREIGN HID", 19200, 0, 500), -1);
@@ -138,6 +138,40 @@ TEST_F(HidReader, WithoutTheLibraryNothingIsFound) {
   setenv(tw::kHidapiLibEnv, standin.c_str(), 1);
   ASSERT_TRUE(tw::CHidPort::LoadHidLibraries());
   EXPECT_EQ(UsbNames(), std::vector<std::string>{"2010-0815 HID"});
+}
+
+}  // namespace
+
+namespace {
+
+// tagwright-sim --hid announces itself; the stand-in library finds it without any configuration.
+TEST(HidSimulator, AnnouncedReaderIsListedAndOpened) {
+  const char* lib = getenv(tw::kHidapiLibEnv);
+  if (!lib || access(lib, R_OK) != 0) {
+    GTEST_SKIP() << "stand-in hidapi library not built";
+  }
+  char tmpl[] = "/tmp/tw-hid-registry-XXXXXX";
+  ASSERT_TRUE(mkdtemp(tmpl));
+  setenv("TAGWRIGHT_SIM_REGISTRY", tmpl, 1);
+  unsetenv("TAGWRIGHT_SIM_HID");
+  {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--hid", "39C2:1001:2010-4711:65:65"}));
+    std::vector<std::string> list;
+    tw::CHidPort::EnumerateHidReaders(list);
+    EXPECT_EQ(list, std::vector<std::string>{"2010-4711 HID"});
+    const int h = LF_OpenPort("2010-4711 HID:1", 0, 0, 500);
+    ASSERT_GT(h, 0);
+    unsigned char buf[32];
+    EXPECT_EQ(LF_GetVersion(h, buf, sizeof buf, nullptr, 0), 4);
+    EXPECT_EQ(LF_ClosePort(h), 0);
+  }
+  // Once the simulator has ended, its reader is gone.
+  std::vector<std::string> list;
+  tw::CHidPort::EnumerateHidReaders(list);
+  EXPECT_TRUE(list.empty());
+  unsetenv("TAGWRIGHT_SIM_REGISTRY");
+  EXPECT_EQ(system((std::string("rm -rf '") + tmpl + "'").c_str()), 0);
 }
 
 }  // namespace

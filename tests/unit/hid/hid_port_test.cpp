@@ -1,7 +1,9 @@
 // CHidPort against the stand-in hidapi library, with pseudo-terminals as the devices' far side so
 // that each test controls exactly which bytes come back in input reports.
-#include <gtest/gtest.h>
+#include "transport/hid_port.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -13,7 +15,6 @@
 #include <vector>
 
 #include "platform/tick.h"
-#include "transport/hid_port.h"
 
 namespace tw {
 namespace {
@@ -75,7 +76,7 @@ class HidPort : public ::testing::Test {
       EXPECT_EQ(system(("rm -rf '" + dir_ + "'").c_str()), 0);
     }
   }
-  static void Devices(const std::string& spec) { setenv("TAGWRIGHT_SIM_HID", spec.c_str(), 1); }
+  static void Devices(const std::string& list) { setenv("TAGWRIGHT_SIM_HID", list.c_str(), 1); }
   // Written reports, one line each: "<serial> <hex bytes>".
   std::vector<std::string> Reports() const {
     std::vector<std::string> lines;
@@ -126,7 +127,7 @@ TEST_F(HidPort, ListsAcceptedReadersOnceEach) {
   EXPECT_TRUE(c.Sent(1).empty());
 
   CHidPort none;
-  EXPECT_FALSE(none.OpenHidDevice("OTHER HID"));     // not an accepted device
+  EXPECT_FALSE(none.OpenHidDevice("OTHER HID"));      // not an accepted device
   EXPECT_FALSE(none.OpenHidDevice("2010-0815 hid"));  // names compare case-sensitively
   EXPECT_FALSE(none.OpenHidDevice("LOCKED HID"));     // cannot be opened
   EXPECT_EQ(none.LinkId(), 0);
@@ -288,7 +289,7 @@ TEST_F(HidPort, MissingLibraryOrEntryPointFindsNothing) {
   FarSide a;
   Devices("16C0:2913:2010-0815:9:9=" + a.path);
   for (const std::string& lib : {std::string(TW_LIB_DIR) + "/standin-hid-noread/libhidapi-hidraw.so.0",
-                                std::string("/nonexistent/libhidapi-hidraw.so.0")}) {
+                                 std::string("/nonexistent/libhidapi-hidraw.so.0")}) {
     setenv(kHidapiLibEnv, lib.c_str(), 1);
     EXPECT_FALSE(CHidPort::LoadHidLibraries()) << lib;
     EXPECT_FALSE(HidUsable());

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <regex>
 #include <thread>
 
 #include "local_https.h"
@@ -123,7 +122,9 @@ TEST(UpdateRules, OwnVersionText) {
   EXPECT_EQ(OwnVersionFromText("1234567890123456789"), "1234567890123456789");
   EXPECT_EQ(OwnVersionFromText("1.0"), "1.0 ");
   EXPECT_EQ(OwnVersionFromText("1.06"), "1.06");
-  EXPECT_TRUE(std::regex_match(ProgramBuildDate(), std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2}")));
+  const std::string date = ProgramBuildDate();
+  ASSERT_EQ(date.size(), 10u) << date;
+  for (size_t i = 0; i < date.size(); ++i) EXPECT_TRUE(i == 4 || i == 7 ? date[i] == '-' : isdigit(date[i])) << date;
 }
 
 TEST(UpdateRules, InstallerFileNames) {

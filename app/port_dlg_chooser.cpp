@@ -1,0 +1,16 @@
+// The interface dialog as the main dialog's interface chooser.
+#include "app/port_dlg.h"
+#include "app/tagwright_dlg.h"
+
+namespace tw {
+
+bool PortDlgInterfaceChooser(QWidget* parent, ISettingsStore& store, bool show, std::string& name) {
+  if (show) {
+    CPortDlg dlg(store, SdkPortBackend(), parent);
+    if (dlg.exec() != QDialog::Accepted) return false;
+  }
+  // The stored choice becomes the SDK name the same way as without the dialog.
+  return DefaultInterfaceChooser(parent, store, false, name);
+}
+
+}  // namespace tw

@@ -1,0 +1,252 @@
+#include "app/port_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "fake_port_backend.h"
+#include "qt_app.h"
+#include "shell/settings_keys.h"
+#include "shell/string_table.h"
+
+namespace tw {
+namespace {
+
+using test::FakePortBackend;
+using test::Spin;
+namespace keys = settings;
+
+class PortDlgTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::TestApp();
+    SetLanguage(Language::German);
+    backend.com = {"\\\\.\\COM1", "\\\\.\\COM4 [Velkor Virtual COM]"};
+    backend.usb = {"2010-0815 HID"};
+  }
+  std::unique_ptr<CPortDlg> Make() {
+    auto dlg = std::make_unique<CPortDlg>(store, backend);
+    dlg->askYesNo = [this](const QString& t) {
+      questions.push_back(t.toStdString());
+      return answerYes;
+    };
+    dlg->showMessage = [this](const QString& t) { messages.push_back(t.toStdString()); };
+    dlg->openUrl = [this](const QString& u) { urls.push_back(u.toStdString()); };
+    dlg->waitMs = [this](int ms) { waits.push_back(ms); };
+    dlg->refreshIntervalMs = 20;
+    Spin(30);  // the dialog's own first refresh request
+    return dlg;
+  }
+  void Put(const char* key, const std::string& v) { store.WriteProfileString(keys::kPort, key, v); }
+  void Put(const char* key, int v) { store.WriteProfileInt(keys::kPort, key, v); }
+  int GetInt(const char* key) { return store.GetProfileInt(keys::kPort, key, -99); }
+  std::string GetName() { return store.GetProfileString(keys::kPort, keys::kName, "<none>"); }
+  std::vector<std::string> Rows(CPortDlg& d) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < d.interfaceList()->count(); ++i)
+      rows.push_back(d.interfaceList()->item(i)->text().toStdString());
+    return rows;
+  }
+
+  MemorySettingsStore store;
+  FakePortBackend backend;
+  bool answerYes = false;
+  std::vector<std::string> questions, messages, urls;
+  std::vector<int> waits;
+};
+
+TEST_F(PortDlgTest, ShowsStoredLineFormatFromParityCode) {
+  Put(keys::kBaudrate, 19203);
+  auto d = Make();
+  EXPECT_EQ(d->baudCombo()->currentText(), "19200");
+  EXPECT_EQ(d->parityCombo()->currentText(), "keine");
+  EXPECT_EQ(d->stopCombo()->currentText(), "2");
+  Put(keys::kBaudrate, 9601);
+  d = Make();
+  EXPECT_EQ(d->baudCombo()->currentText(), "9600");
+  EXPECT_EQ(d->parityCombo()->currentText(), "gerade");
+  EXPECT_EQ(d->stopCombo()->currentText(), "1");
+}
+
+TEST_F(PortDlgTest, OkStoresChoiceAndEvenParityLosesSecondStopBit) {
+  Put(keys::kName, "COM4");
+  auto d = Make();
+  EXPECT_EQ(d->interfaceList()->currentRow(), 1);
+  EXPECT_TRUE(d->baudCombo()->isEnabled());
+  d->parityCombo()->setCurrentIndex(1);
+  d->stopCombo()->setCurrentIndex(1);
+  d->timeoutEdit()->setText("300000");
+  d->addressEdit()->setText("255");
+  d->ethernetCheck()->setChecked(true);
+  d->OnOK();
+  EXPECT_EQ(d->result(), QDialog::Accepted);
+  EXPECT_EQ(GetName(), "COM4 [Velkor Virtual COM]");
+  EXPECT_EQ(GetInt(keys::kBaudrate), 19201);
+  EXPECT_EQ(GetInt(keys::kTimeout), 300000);
+  EXPECT_EQ(GetInt(keys::kAdresse), 255);
+  EXPECT_EQ(GetInt(keys::kEthernetAktiv), 1);
+}
+
+TEST_F(PortDlgTest, OkWithoutBaudRateLeavesItAndRefusesBadFields) {
+  Put(keys::kBaudrate, 12345);  // not an offered rate: nothing selected
+  auto d = Make();
+  EXPECT_EQ(d->baudCombo()->currentIndex(), -1);
+  for (const char* bad : {"9", "300001", "abc"}) {
+    d->timeoutEdit()->setText(bad);
+    d->OnOK();
+    EXPECT_EQ(d->result(), 0) << bad;
+  }
+  d->timeoutEdit()->setText("10");
+  for (const char* bad : {"0", "256"}) {
+    d->addressEdit()->setText(bad);
+    d->OnOK();
+    EXPECT_EQ(d->result(), 0) << bad;
+  }
+  EXPECT_EQ(messages.size(), 5u);
+  EXPECT_EQ(GetInt(keys::kTimeout), -99);  // nothing stored while a field is wrong
+  d->addressEdit()->setText("1");
+  d->OnOK();
+  EXPECT_EQ(d->result(), QDialog::Accepted);
+  EXPECT_EQ(GetInt(keys::kBaudrate), 12345);
+  EXPECT_EQ(GetInt(keys::kTimeout), 10);
+}
+
+TEST_F(PortDlgTest, SingleEntryIsSelectedForAMissingName) {
+  backend.com = {"\\\\.\\COM3"};
+  backend.usb.clear();
+  Put(keys::kName, "COM9");
+  auto d = Make();
+  EXPECT_EQ(d->interfaceList()->currentRow(), 0);
+  EXPECT_EQ(d->Settings().name, "COM3");
+}
+
+TEST_F(PortDlgTest, EmptyListLeavesNameEmptyAndOkKeepsStoredName) {
+  backend.com.clear();
+  backend.usb.clear();
+  Put(keys::kName, "COM9");
+  auto d = Make();
+  EXPECT_EQ(d->interfaceList()->count(), 0);
+  EXPECT_EQ(d->Settings().name, "");
+  EXPECT_FALSE(d->hidModeButton()->isEnabled());
+  d->OnOK();
+  EXPECT_EQ(d->result(), QDialog::Accepted);
+  EXPECT_EQ(GetName(), "COM9");
+}
+
+TEST_F(PortDlgTest, UsbAndLanEntriesDisableLineSettings) {
+  Put(keys::kName, "USB: 2010-0815 HID");
+  auto d = Make();
+  EXPECT_EQ(Rows(*d), (std::vector<std::string>{"COM1", "COM4 [Velkor Virtual COM]",
+                                                "USB: 2010-0815 HID"}));
+  EXPECT_EQ(d->interfaceList()->currentRow(), 2);
+  EXPECT_FALSE(d->baudCombo()->isEnabled());
+  EXPECT_TRUE(d->hidModeButton()->isChecked());
+  EXPECT_FALSE(d->virtualComButton()->isChecked());
+  EXPECT_FALSE(d->ipSearchButton()->isVisibleTo(d.get()));
+  d->interfaceList()->setCurrentRow(0);
+  EXPECT_TRUE(d->baudCombo()->isEnabled());
+  EXPECT_FALSE(d->hidModeButton()->isEnabled());
+  EXPECT_EQ(d->Settings().name, "COM1");
+}
+
+TEST_F(PortDlgTest, PlugInRefreshesAtOnceAndFourTimesMore) {
+  auto d = Make();
+  ASSERT_FALSE(d->RefreshTimerRunning());
+  const int before = backend.usbCalls;
+  backend.usb.push_back("2011-0001 HID");
+  d->OnDeviceChange(DeviceEvent::Arrival);
+  EXPECT_EQ(backend.usbCalls, before + 1);
+  EXPECT_EQ(d->interfaceList()->count(), 4);
+  EXPECT_TRUE(d->RefreshTimerRunning());
+  for (int i = 0; i < 100 && d->RefreshTimerRunning(); ++i) Spin(10);
+  Spin(60);
+  EXPECT_FALSE(d->RefreshTimerRunning());
+  EXPECT_EQ(backend.usbCalls, before + 5);
+  EXPECT_EQ(d->RefreshCount(), 0);
+}
+
+TEST_F(PortDlgTest, EthernetOffEmptiesLanEntries) {
+  Put(keys::kEthernetAktiv, 1);
+  backend.lanReaders = {"[LINE7]"};
+  Put(keys::kName, "LAN: [LINE7]");
+  backend.pingAnswers["[LINE7]"] = true;
+  auto d = Make();
+  EXPECT_EQ(Rows(*d).back(), "LAN: [LINE7]");
+  EXPECT_TRUE(d->ipSearchButton()->isVisibleTo(d.get()));
+  d->ethernetCheck()->click();
+  Spin(30);
+  EXPECT_EQ(d->interfaceList()->count(), 3);
+  EXPECT_FALSE(d->ipSearchButton()->isVisibleTo(d.get()));
+}
+
+TEST_F(PortDlgTest, AddressSearchResultBecomesName) {
+  Put(keys::kEthernetAktiv, 1);
+  auto d = Make();
+  d->runAddressSearch = []() { return std::string("[LINE7]10.0.0.9-10001"); };
+  backend.lanReaders = {"[LINE7]"};
+  d->ipSearchButton()->click();
+  Spin(30);
+  EXPECT_EQ(d->Settings().name, "LAN: [LINE7]");
+  EXPECT_EQ(d->interfaceList()->currentItem()->text(), "LAN: [LINE7]");
+}
+
+TEST_F(PortDlgTest, HidModeSwitchesVirtualComReader) {
+  Put(keys::kName, "COM4 [Velkor Virtual COM]");
+  auto d = Make();
+  EXPECT_TRUE(d->virtualComButton()->isChecked());
+  backend.openResult = -15;  // nothing answers: nothing sent, choice kept
+  d->hidModeButton()->click();
+  EXPECT_EQ(backend.calls, (std::vector<std::string>{"open COM4 19200 0 100"}));
+  EXPECT_EQ(d->Settings().name, "COM4 [Velkor Virtual COM]");
+  backend.calls.clear();
+  backend.openResult = 3;
+  d->hidModeButton()->click();
+  EXPECT_EQ(backend.calls,
+            (std::vector<std::string>{"open COM4 19200 0 100", "mode 1", "f6 0 0", "close"}));
+  EXPECT_EQ(d->Settings().name, "");
+  EXPECT_EQ(waits, (std::vector<int>{1000}));
+  EXPECT_FALSE(d->hidModeButton()->isEnabled());
+}
+
+TEST_F(PortDlgTest, VirtualComNeedsDriverOrOffersDownload) {
+  Put(keys::kName, "USB: 2010-0815 HID");
+  auto d = Make();
+  backend.vcomDriver = false;
+  answerYes = true;
+  d->virtualComButton()->click();
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0], (portui::Text(10172) + "\n" + portui::Text(10173)).toStdString());
+  EXPECT_EQ(urls, (std::vector<std::string>{portui::Text(10170).toStdString()}));
+  EXPECT_TRUE(backend.calls.empty());
+  backend.vcomDriver = true;
+  d->virtualComButton()->click();
+  EXPECT_EQ(backend.calls, (std::vector<std::string>{"open 2010-0815 HID 19200 0 100", "mode 2",
+                                                     "f6 0 0", "close"}));
+}
+
+TEST_F(PortDlgTest, MissingDriverQuestionRescansOnce) {
+  auto d = Make();
+  backend.missingDrivers = 1;
+  const int before = backend.comCalls;
+  d->OnDeviceChange(DeviceEvent::NodesChanged);
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0], portui::Text(10171).toStdString() + "\n" +
+                              portui::Text(10173).toStdString() + "\n");
+  EXPECT_EQ(backend.comCalls, before + 2);
+  EXPECT_TRUE(urls.empty());
+  // A change reported while the question is open is dropped.
+  d->askYesNo = [&](const QString&) {
+    d->OnDeviceChange(DeviceEvent::Arrival);
+    return false;
+  };
+  const int during = backend.comCalls;
+  d->OnDeviceChange(DeviceEvent::Other);
+  EXPECT_EQ(backend.comCalls, during);
+}
+
+}  // namespace
+}  // namespace tw
