@@ -95,6 +95,7 @@ void CPortDlg::BuildControls() {
 
   list_ = new QListWidget(this);
   list_->setObjectName("1055");
+  list_->setMinimumSize(320, 140);
   top->addWidget(list_, 1);
 
   auto* row = new QHBoxLayout;

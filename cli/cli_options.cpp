@@ -12,12 +12,34 @@ namespace {
 
 // Job options that take a value; every one of them is also accepted as --name=value.
 const std::set<std::string>& JobValueOptions() {
-  static const std::set<std::string> names = {
-      "type", "start-block", "bytes", "format", "display", "orientation", "value",
-      "auto-increment", "leading-zeros", "extra-text", "import", "import-line", "password",
-      "tag-password", "password-active", "read-with-password", "auth-key", "auth", "lock",
-      "read-after-write", "read-protect", "write-protect", "autoread", "modulation", "log",
-      "log-reads", "cycle-time", "beep-time"};
+  static const std::set<std::string> names = {"type",
+                                              "start-block",
+                                              "bytes",
+                                              "format",
+                                              "display",
+                                              "orientation",
+                                              "value",
+                                              "auto-increment",
+                                              "leading-zeros",
+                                              "extra-text",
+                                              "import",
+                                              "import-line",
+                                              "password",
+                                              "tag-password",
+                                              "password-active",
+                                              "read-with-password",
+                                              "auth-key",
+                                              "auth",
+                                              "lock",
+                                              "read-after-write",
+                                              "read-protect",
+                                              "write-protect",
+                                              "autoread",
+                                              "modulation",
+                                              "log",
+                                              "log-reads",
+                                              "cycle-time",
+                                              "beep-time"};
   return names;
 }
 // Job options without a value.
@@ -78,20 +100,30 @@ bool ApplyOne(const std::string& name, const std::string& v, JobParams& job, std
     job.byteCount = static_cast<int>(n);
   } else if (name == "format") {
     const std::string t = Lower(v);
-    if (t == "dec" || t == "decimal") job.numberFormat = kFormatDecimal;
-    else if (t == "hex") job.numberFormat = kFormatHex;
-    else if (t == "none") job.numberFormat = kFormatNone;
-    else return why = "dec, hex or none", false;
+    if (t == "dec" || t == "decimal")
+      job.numberFormat = kFormatDecimal;
+    else if (t == "hex")
+      job.numberFormat = kFormatHex;
+    else if (t == "none")
+      job.numberFormat = kFormatNone;
+    else
+      return why = "dec, hex or none", false;
   } else if (name == "display") {
     const std::string t = Lower(v);
-    if (t == "binary") job.display = kDisplayBinary;
-    else if (t == "ascii") job.display = kDisplayAscii;
-    else return why = "binary or ascii", false;
+    if (t == "binary")
+      job.display = kDisplayBinary;
+    else if (t == "ascii")
+      job.display = kDisplayAscii;
+    else
+      return why = "binary or ascii", false;
   } else if (name == "orientation") {
     const std::string t = Lower(v);
-    if (t == "normal") job.orientation = kOrientationNormal;
-    else if (t == "reversed" || t == "rotated") job.orientation = kOrientationRotated;
-    else return why = "normal or reversed", false;
+    if (t == "normal")
+      job.orientation = kOrientationNormal;
+    else if (t == "reversed" || t == "rotated")
+      job.orientation = kOrientationRotated;
+    else
+      return why = "normal or reversed", false;
   } else if (name == "value") {
     job.valueText = Utf8ToCp1252(v);
   } else if (name == "import") {
@@ -107,19 +139,18 @@ bool ApplyOne(const std::string& name, const std::string& v, JobParams& job, std
     if (!ParseNumber(v, 0, 2147483646, n)) return why = "a number of lines already used", false;
     job.importLinesUsed = static_cast<int>(n);
   } else if (name == "password" || name == "tag-password" || name == "auth-key") {
-    const size_t max = name == "password" ? kPasswordMaxChars
+    const size_t max = name == "password"       ? kPasswordMaxChars
                        : name == "tag-password" ? kTagPasswordMaxChars
                                                 : kAuthKeyMaxChars;
-    if (v.size() > max || !IsHexText(v))
-      return why = "at most " + std::to_string(max) + " hex digits", false;
+    if (v.size() > max || !IsHexText(v)) return why = "at most " + std::to_string(max) + " hex digits", false;
     (name == "password" ? job.password : name == "tag-password" ? job.tagPassword : job.authKey) = v;
   } else if (name == "read-protect" || name == "write-protect" || name == "autoread") {
     uint32_t a = 0, b = 0;
     if (!ParseRange(v, a, b)) return why = "a range A-B with A and B in 0-255", false;
-    uint32_t& first = name == "read-protect" ? job.readProtectFirst
+    uint32_t& first = name == "read-protect"    ? job.readProtectFirst
                       : name == "write-protect" ? job.writeProtectFirst
                                                 : job.autoreadFirst;
-    uint32_t& last = name == "read-protect" ? job.readProtectLast
+    uint32_t& last = name == "read-protect"    ? job.readProtectLast
                      : name == "write-protect" ? job.writeProtectLast
                                                : job.autoreadLast;
     first = a;
@@ -154,15 +185,24 @@ bool ApplyOne(const std::string& name, const std::string& v, JobParams& job, std
   } else {
     // The on/off fields.
     if (!ParseFlag(v, flag)) return why = "on or off", false;
-    if (name == "auto-increment") job.autoIncrement = flag;
-    else if (name == "leading-zeros") job.leadingZeros = flag;
-    else if (name == "extra-text") job.allowExtraText = flag;
-    else if (name == "password-active") job.passwordActive = flag;
-    else if (name == "read-with-password") job.readWithPassword = flag;
-    else if (name == "auth") job.authMode = flag;
-    else if (name == "lock") job.lockUsedBlocks = flag;
-    else if (name == "read-after-write") job.readAfterWrite = flag;
-    else return why = "an option this program does not know", false;
+    if (name == "auto-increment")
+      job.autoIncrement = flag;
+    else if (name == "leading-zeros")
+      job.leadingZeros = flag;
+    else if (name == "extra-text")
+      job.allowExtraText = flag;
+    else if (name == "password-active")
+      job.passwordActive = flag;
+    else if (name == "read-with-password")
+      job.readWithPassword = flag;
+    else if (name == "auth")
+      job.authMode = flag;
+    else if (name == "lock")
+      job.lockUsedBlocks = flag;
+    else if (name == "read-after-write")
+      job.readAfterWrite = flag;
+    else
+      return why = "an option this program does not know", false;
   }
   return true;
 }
@@ -182,7 +222,8 @@ bool ParseNumber(const std::string& text, long min, long max, long& value) {
 
 int ParseTypeName(const std::string& text) {
   long code = 0;
-  if (ParseNumber(text, 0, 255, code)) return FindTransponderType(static_cast<int>(code)) ? static_cast<int>(code) : 0;
+  if (ParseNumber(text, 0, 255, code))
+    return FindTransponderType(static_cast<int>(code)) ? static_cast<int>(code) : 0;
   // Compare without spaces and case; "µ" may come as UTF-8, Latin-1 or "mu".
   auto squash = [](const std::string& s) {
     std::string out;
@@ -220,8 +261,10 @@ bool ParseCommandLine(int argc, char** argv, CliOptions& out, std::string& error
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg.size() < 2 || arg[0] != '-' || arg == "-") {
-      if (out.command.empty()) out.command = arg;
-      else out.positional.push_back(arg);
+      if (out.command.empty())
+        out.command = arg;
+      else
+        out.positional.push_back(arg);
       continue;
     }
     if (arg == "-h" || arg == "--help") {

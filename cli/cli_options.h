@@ -15,21 +15,21 @@ struct CliOptions {
   std::vector<std::string> positional;  // words after the command (job show, lan set NAME ...)
   bool help = false;
   bool json = false;
-  std::string lang;           // "de", "en" or empty: the stored language
-  std::string port;           // interface name; empty: the stored Port settings
-  int address = -1;           // device address; -1: stored
-  int baud = -1;              // -1: stored
-  int timeoutMs = -1;         // -1: stored
-  bool cycle = false;         // run cyclically until stopped (or the import file ends)
-  long count = 0;             // cyclic until this many tags (0: no limit)
-  std::string settingsFile;   // job from this settings file
-  bool noSave = false;        // do not keep the advanced value in the store
-  bool noLan = false;         // ports: leave out the LAN search (no broadcast)
+  std::string lang;          // "de", "en" or empty: the stored language
+  std::string port;          // interface name; empty: the stored Port settings
+  int address = -1;          // device address; -1: stored
+  int baud = -1;             // -1: stored
+  int timeoutMs = -1;        // -1: stored
+  bool cycle = false;        // run cyclically until stopped (or the import file ends)
+  long count = 0;            // cyclic until this many tags (0: no limit)
+  std::string settingsFile;  // job from this settings file
+  bool noSave = false;       // do not keep the advanced value in the store
+  bool noLan = false;        // ports: leave out the LAN search (no broadcast)
   bool simulate = false;
-  int simFeedMs = 400;        // a new simulated tag every this many ms
-  std::string simVersion;     // version answer of the simulated reader
-  std::string simTrace;       // frame trace of the simulated reader
-  std::string protocol;       // demo: protocol file
+  int simFeedMs = 400;     // a new simulated tag every this many ms
+  std::string simVersion;  // version answer of the simulated reader
+  std::string simTrace;    // frame trace of the simulated reader
+  std::string protocol;    // demo: protocol file
   // lan set
   std::string lanAddress, lanNetMask, lanGateway;
   // Job field overrides, in command-line order: option name without "--", value.

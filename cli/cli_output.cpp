@@ -12,11 +12,21 @@ std::string JsonQuote(const std::string& utf8) {
   std::string s = "\"";
   for (unsigned char c : utf8) {
     switch (c) {
-      case '"': s += "\\\""; break;
-      case '\\': s += "\\\\"; break;
-      case '\n': s += "\\n"; break;
-      case '\r': s += "\\r"; break;
-      case '\t': s += "\\t"; break;
+      case '"':
+        s += "\\\"";
+        break;
+      case '\\':
+        s += "\\\\";
+        break;
+      case '\n':
+        s += "\\n";
+        break;
+      case '\r':
+        s += "\\r";
+        break;
+      case '\t':
+        s += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char buf[8];
@@ -54,9 +64,8 @@ void Emit(FILE* f, const std::string& line) {
 void CliOutput::Tag(const char* op, long count, const std::string& value, const std::string& uid) {
   const std::string v = Cp1252ToUtf8(value);
   if (json_) {
-    Emit(stdout, std::string("{\"event\":\"tag\",\"op\":\"") + op + "\",\"count\":" +
-                     std::to_string(count) + ",\"value\":" + JsonQuote(v) + ",\"uid\":" +
-                     JsonQuote(uid) + ",\"result\":\"ok\"}");
+    Emit(stdout, std::string("{\"event\":\"tag\",\"op\":\"") + op + "\",\"count\":" + std::to_string(count) +
+                     ",\"value\":" + JsonQuote(v) + ",\"uid\":" + JsonQuote(uid) + ",\"result\":\"ok\"}");
     return;
   }
   const int id = std::string(op) == "write" ? 33000 : 33001;
@@ -73,15 +82,16 @@ void CliOutput::Status(int id, const std::string& text) {
 
 void CliOutput::End(const char* op, long count, int exitCode, const std::string& reason) {
   if (json_) {
-    Emit(stdout, std::string("{\"event\":\"end\",\"op\":\"") + op + "\",\"count\":" +
-                     std::to_string(count) + ",\"exit\":" + std::to_string(exitCode) +
-                     ",\"reason\":" + JsonQuote(reason) + "}");
+    Emit(stdout, std::string("{\"event\":\"end\",\"op\":\"") + op + "\",\"count\":" + std::to_string(count) +
+                     ",\"exit\":" + std::to_string(exitCode) + ",\"reason\":" + JsonQuote(reason) + "}");
     return;
   }
   const bool write = std::string(op) == "write";
   std::string line;
-  if (exitCode == 130) line = FormatString(33004, static_cast<int>(count));
-  else line = FormatString(write ? 33002 : 33003, static_cast<int>(count));
+  if (exitCode == 130)
+    line = FormatString(33004, static_cast<int>(count));
+  else
+    line = FormatString(write ? 33002 : 33003, static_cast<int>(count));
   Emit(stderr, Cp1252ToUtf8(line));
 }
 
@@ -90,18 +100,19 @@ void CliOutput::Error(int exitCode, const std::string& text) {
   // Errors always reach standard error, also with --json, so a log of stderr names the failure.
   Emit(stderr, "tagwright-cli: " + t);
   if (json_)
-    Emit(stdout, "{\"event\":\"error\",\"exit\":" + std::to_string(exitCode) + ",\"text\":" +
-                     JsonQuote(t) + "}");
+    Emit(stdout,
+         "{\"event\":\"error\",\"exit\":" + std::to_string(exitCode) + ",\"text\":" + JsonQuote(t) + "}");
 }
 
 void CliOutput::Info(const std::string& text) {
   const std::string t = Cp1252ToUtf8(text);
-  if (json_) Emit(stdout, "{\"event\":\"info\",\"text\":" + JsonQuote(OneLine(t)) + "}");
-  else Emit(stdout, t);
+  if (json_)
+    Emit(stdout, "{\"event\":\"info\",\"text\":" + JsonQuote(OneLine(t)) + "}");
+  else
+    Emit(stdout, t);
 }
 
-void CliOutput::Object(const char* event,
-                       const std::vector<std::pair<std::string, std::string>>& fields) {
+void CliOutput::Object(const char* event, const std::vector<std::pair<std::string, std::string>>& fields) {
   if (json_) {
     std::string s = std::string("{\"event\":\"") + event + "\"";
     for (const auto& [k, v] : fields) s += "," + JsonQuote(k) + ":" + JsonQuote(Cp1252ToUtf8(v));

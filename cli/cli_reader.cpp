@@ -12,9 +12,8 @@ namespace tw::cli {
 namespace {
 
 // Devices that write transponders (model codes of the version answer).
-constexpr int kWriterCodes[] = {0x052, 0x053, 0x054, 0x242, 0x243, 0x244, 0x252,
-                                0x253, 0x254, 0x292, 0x293, 0x294, 0x552, 0x553,
-                                0x554, 0x562, 0x563, 0x572, 0x573};
+constexpr int kWriterCodes[] = {0x052, 0x053, 0x054, 0x242, 0x243, 0x244, 0x252, 0x253, 0x254, 0x292,
+                                0x293, 0x294, 0x552, 0x553, 0x554, 0x562, 0x563, 0x572, 0x573};
 
 int Base62Digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -37,17 +36,15 @@ PortChoice ChoosePort(const CliOptions& options, ISettingsView& store) {
     if (name.empty()) name = "COM1";
     if (StartsWithNoCase(name, "USB: ") || StartsWithNoCase(name, "LAN: ")) name = name.substr(5);
   }
-  const int address = options.address > 0
-                          ? options.address
-                          : store.GetProfileInt(settings::kPort, settings::kAdresse, 1);
+  const int address =
+      options.address > 0 ? options.address : store.GetProfileInt(settings::kPort, settings::kAdresse, 1);
   // A name that already carries ":address" keeps it.
   p.name = name.find(':') == std::string::npos ? name + ":" + std::to_string(address) : name;
   p.baudSetting = options.baud > 0
                       ? options.baud
-                      : store.GetProfileInt(settings::kPort, settings::kBaudrate,
-                                            settings::kDefaultBaudrate);
-  p.timeoutMs =
-      options.timeoutMs > 0 ? options.timeoutMs : store.GetProfileInt(settings::kPort, settings::kTimeout, 500);
+                      : store.GetProfileInt(settings::kPort, settings::kBaudrate, settings::kDefaultBaudrate);
+  p.timeoutMs = options.timeoutMs > 0 ? options.timeoutMs
+                                      : store.GetProfileInt(settings::kPort, settings::kTimeout, 500);
   return p;
 }
 

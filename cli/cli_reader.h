@@ -15,7 +15,7 @@ class SimInstance;
 namespace tw::cli {
 
 struct PortChoice {
-  std::string name;  // interface name with ":address"
+  std::string name;         // interface name with ":address"
   int baudSetting = 19200;  // baud rate plus parity code, as stored
   int timeoutMs = 500;
 };

@@ -188,7 +188,8 @@ int RunRead(RunContext& run) {
       return Finish(run, "read", 0, kExitFailed, "no tag read");
     }
     run.out.Tag("read", 1, run.job.valueText, Uid(engine));
-    if (view.Reported(kMsgProtocolNotWritten)) return Finish(run, "read", 1, kExitFailed, "protocol not saved");
+    if (view.Reported(kMsgProtocolNotWritten))
+      return Finish(run, "read", 1, kExitFailed, "protocol not saved");
     return Finish(run, "read", 1, kExitOk, "done");
   }
 

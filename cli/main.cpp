@@ -78,7 +78,7 @@ const char* UsageText() {
          "  0    success\n"
          "  1    a write or read failed, or a file could not be written\n"
          "  2    bad arguments (unknown option, bad number, missing settings or import file,\n"
-         "       unwritable protocol file, function not available)\n"
+         "       unwritable protocol file)\n"
          "  3    no reader (cannot open, no answer, unsuitable device, reader lost mid-cycle)\n"
          "  4    the job fails its check\n"
          "  130  interrupted by SIGINT or SIGTERM (after finishing the current step)\n";
@@ -89,15 +89,18 @@ const char* UsageText() {
 namespace {
 
 bool FileExists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 void ChooseLanguage(const CliOptions& o, ISettingsView& store) {
-  if (o.lang == "en") SetLanguage(Language::English);
-  else if (o.lang == "de") SetLanguage(Language::German);
-  else SetLanguage(store.GetProfileInt(settings::kSettings, settings::kSprache, 0) > 0 ? Language::English
-                                                                                      : Language::German);
+  if (o.lang == "en")
+    SetLanguage(Language::English);
+  else if (o.lang == "de")
+    SetLanguage(Language::German);
+  else
+    SetLanguage(store.GetProfileInt(settings::kSettings, settings::kSprache, 0) > 0 ? Language::English
+                                                                                    : Language::German);
 }
 
 // The job: stored, then a settings file, then the options. Exit code.
@@ -234,7 +237,8 @@ int PortsCommand(const CliOptions& o, CliOutput& out) {
     const char* name;
     int (*fn)(char*, int);
   };
-  const Kind kinds[] = {{"serial", LF_EnumSerialPorts}, {"usb", LF_EnumUsbPorts}, {"lan", LF_SearchLanReaders}};
+  const Kind kinds[] = {
+      {"serial", LF_EnumSerialPorts}, {"usb", LF_EnumUsbPorts}, {"lan", LF_SearchLanReaders}};
   for (const Kind& k : kinds) {
     if (o.noLan && k.fn == LF_SearchLanReaders) continue;
     for (const std::string& e : List(k.fn)) out.Object("port", {{"kind", k.name}, {"name", e}});
@@ -349,7 +353,8 @@ int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out
     port.name = sim.PtyPath();
     port.baudSetting = 19200;
     port.timeoutMs = 500;
-    out.Info(FormatString(33009, port.name.c_str(), TypeNameFromCode(job.transponderType).c_str(), o.simFeedMs));
+    out.Info(
+        FormatString(33009, port.name.c_str(), TypeNameFromCode(job.transponderType).c_str(), o.simFeedMs));
   }
 
   ReaderInfo reader;
@@ -377,7 +382,8 @@ int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out
     LF_ClosePort(reader.handle);
     return kExitOk;
   }
-  if (!out.Json()) out.Info(FormatString(33013, reader.model.c_str(), reader.firmware.c_str(), port.name.c_str()));
+  if (!out.Json())
+    out.Info(FormatString(33013, reader.model.c_str(), reader.firmware.c_str(), port.name.c_str()));
 
   CliView view(out);
   RunTimers timers;

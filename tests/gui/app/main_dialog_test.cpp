@@ -222,5 +222,41 @@ TEST_F(MainDialog, ProtocolFileChoiceIsStoredAtOnce) {
   EXPECT_TRUE(dlg->c.writeLogName->text().endsWith("Protokoll.txt"));
 }
 
+TEST_F(MainDialog, ImportBoxTakesLinesAndCancelForgetsTheFile) {
+  StartConnected();
+  const QString data = tmp.path() + "/data.txt";
+  {
+    QFile f(data);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("5000\r\n5007\r\n5009\r\n");
+  }
+  QString answer = data;
+  dlg->fileDialog = [&](const QString& t, const QString&, const QString&, const QString&, bool save) {
+    EXPECT_EQ(t, Tr(147));
+    EXPECT_FALSE(save);
+    return answer;
+  };
+  dlg->c.importData->click();
+  EXPECT_FALSE(dlg->c.autoIncrement->isChecked());
+  EXPECT_FALSE(dlg->c.importBrowse->isHidden());
+  dlg->c.importBrowse->click();
+  EXPECT_EQ(dlg->c.value->text(), "5000");
+  EXPECT_EQ(dlg->c.importCounter->text(), "1 / 3");
+  ASSERT_TRUE(AddTag("4A000009"));
+  dlg->c.writeSingle->click();
+  EXPECT_TRUE(dlg->StatusText().contains("Wert <5000> erfolgreich geschrieben")) << dlg->StatusText().toStdString();
+  EXPECT_EQ(dlg->c.value->text(), "5007");
+  EXPECT_EQ(dlg->c.importCounter->text(), "2 / 3");
+  // Cancelling the file dialog forgets the chosen file.
+  answer.clear();
+  dlg->c.importBrowse->click();
+  EXPECT_TRUE(dlg->Job().importFile.empty());
+  EXPECT_TRUE(dlg->c.importFile->text().isEmpty());
+  // "Auto inkrement" turns importing off again and hides the import controls.
+  dlg->c.autoIncrement->click();
+  EXPECT_FALSE(dlg->c.importData->isChecked());
+  EXPECT_TRUE(dlg->c.importBrowse->isHidden());
+}
+
 }  // namespace
 }  // namespace tw::test

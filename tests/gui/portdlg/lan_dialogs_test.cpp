@@ -85,7 +85,7 @@ TEST_F(AddrSearchTest, EmptyResultAsksRetryThenCancels) {
   EXPECT_EQ(d->ResultAddress(), "");
 }
 
-class LanConfigTest : public ::testing::Test {
+class LanConfigDlgTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::TestApp();
@@ -102,7 +102,7 @@ class LanConfigTest : public ::testing::Test {
   std::vector<std::string> messages;
 };
 
-TEST_F(LanConfigTest, LoadsFixedDeviceAndEnablesItsFields) {
+TEST_F(LanConfigDlgTest, LoadsFixedDeviceAndEnablesItsFields) {
   auto d = Make();
   EXPECT_TRUE(d->fixedRadio()->isChecked());
   EXPECT_EQ(d->ipEdit()->text(), "10.0.0.9");
@@ -117,7 +117,7 @@ TEST_F(LanConfigTest, LoadsFixedDeviceAndEnablesItsFields) {
   EXPECT_FALSE(d->ipEdit()->isEnabled());
 }
 
-TEST_F(LanConfigTest, UnreadableDeviceShowsEmptyDhcpFields) {
+TEST_F(LanConfigDlgTest, UnreadableDeviceShowsEmptyDhcpFields) {
   backend.infoOk = false;
   auto d = Make();
   EXPECT_TRUE(d->dhcpRadio()->isChecked());
@@ -125,7 +125,7 @@ TEST_F(LanConfigTest, UnreadableDeviceShowsEmptyDhcpFields) {
   EXPECT_EQ(d->dhcpPortEdit()->text(), "10001");
 }
 
-TEST_F(LanConfigTest, RefusesZeroOrBlankFixedAddress) {
+TEST_F(LanConfigDlgTest, RefusesZeroOrBlankFixedAddress) {
   auto d = Make();
   for (const char* bad : {"0.0.0.0", "", "..."}) {
     d->ipEdit()->setText(bad);
@@ -136,7 +136,7 @@ TEST_F(LanConfigTest, RefusesZeroOrBlankFixedAddress) {
   EXPECT_TRUE(backend.calls.empty());
 }
 
-TEST_F(LanConfigTest, SwitchToDhcpSendsBracketedName) {
+TEST_F(LanConfigDlgTest, SwitchToDhcpSendsBracketedName) {
   auto d = Make();
   d->dhcpRadio()->click();
   d->dhcpNameEdit()->setText("LINE7");
@@ -151,7 +151,7 @@ TEST_F(LanConfigTest, SwitchToDhcpSendsBracketedName) {
   EXPECT_FALSE(d->progressBar()->isVisibleTo(d.get()));
 }
 
-TEST_F(LanConfigTest, RefusedChangeReportsAndReloads) {
+TEST_F(LanConfigDlgTest, RefusedChangeReportsAndReloads) {
   auto d = Make();
   backend.setConfigResult = -1;
   d->ipEdit()->setText("10.0.0.20");

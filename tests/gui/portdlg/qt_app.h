@@ -9,6 +9,8 @@ inline QApplication& TestApp() {
   static int argc = 1;
   static char name[] = "gui_portdlg";
   static char* argv[] = {name, nullptr};
+  // These tests never need a display.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   static QApplication app(argc, argv);
   return app;
 }

@@ -1,8 +1,8 @@
 // The command line of tagwright-cli without a process: type names, numbers and ranges that must be
 // refused before a reader is touched, and overrides applied in order on top of the loaded job.
-#include <gtest/gtest.h>
-
 #include "cli/cli_options.h"
+
+#include <gtest/gtest.h>
 
 namespace tw::cli {
 namespace {
@@ -32,15 +32,22 @@ TEST(CliOptions, TypeNamesCodesAndSpellings) {
 }
 
 TEST(CliOptions, BadValuesAreRefusedNamingTheOption) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"write", "--bytes", "0"},          {"write", "--bytes", "4x"},
-      {"write", "--bytes", "-4"},         {"write", "--start-block", "99999999999999999999"},
-      {"write", "--read-protect", "3-256"}, {"write", "--autoread", "a-b"},
-      {"write", "--password", "12345678A"}, {"write", "--auth-key", "XYZ"},
-      {"write", "--lock", "maybe"},       {"write", "--cycle-time", "50"},
-      {"write", "--count"},               {"write", "--json=1"},
-      {"write", "--lang", "fr"},          {"write", "-x"},
-      {"write", "--format", "oct"},       {"write", "--modulation", "9"}};
+  const std::vector<std::vector<std::string>> bad = {{"write", "--bytes", "0"},
+                                                     {"write", "--bytes", "4x"},
+                                                     {"write", "--bytes", "-4"},
+                                                     {"write", "--start-block", "99999999999999999999"},
+                                                     {"write", "--read-protect", "3-256"},
+                                                     {"write", "--autoread", "a-b"},
+                                                     {"write", "--password", "12345678A"},
+                                                     {"write", "--auth-key", "XYZ"},
+                                                     {"write", "--lock", "maybe"},
+                                                     {"write", "--cycle-time", "50"},
+                                                     {"write", "--count"},
+                                                     {"write", "--json=1"},
+                                                     {"write", "--lang", "fr"},
+                                                     {"write", "-x"},
+                                                     {"write", "--format", "oct"},
+                                                     {"write", "--modulation", "9"}};
   for (const auto& args : bad) {
     CliOptions o;
     std::string error;
@@ -52,10 +59,10 @@ TEST(CliOptions, BadValuesAreRefusedNamingTheOption) {
 TEST(CliOptions, OverridesApplyInOrderOnTheLoadedJob) {
   CliOptions o;
   std::string error;
-  ASSERT_TRUE(Parse({"write", "--type", "em4450", "--value=12", "--read-protect", "3-9", "--autoread", "5",
-                     "--import", "data.csv", "--no-import", "--log", "w.txt", "--no-log", "--count", "3",
-                     "--port", "/dev/ttyUSB0"},
-                    o, error))
+  ASSERT_TRUE(Parse(
+      {"write", "--type", "em4450", "--value=12", "--read-protect", "3-9", "--autoread", "5", "--import",
+       "data.csv", "--no-import", "--log", "w.txt", "--no-log", "--count", "3", "--port", "/dev/ttyUSB0"},
+      o, error))
       << error;
   EXPECT_EQ(o.command, "write");
   EXPECT_EQ(o.count, 3);

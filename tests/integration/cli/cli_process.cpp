@@ -36,14 +36,18 @@ bool ParseJsonObject(const std::string& s, JsonObject& out) {
       if (s[i] == '\\') {
         if (++i >= s.size()) return false;
         const char e = s[i];
-        if (e == 'n') v += '\n';
-        else if (e == 'r') v += '\r';
-        else if (e == 't') v += '\t';
+        if (e == 'n')
+          v += '\n';
+        else if (e == 'r')
+          v += '\r';
+        else if (e == 't')
+          v += '\t';
         else if (e == 'u') {
           if (i + 4 >= s.size()) return false;
           v += static_cast<char>(std::strtol(s.substr(i + 1, 4).c_str(), nullptr, 16));
           i += 4;
-        } else v += e;
+        } else
+          v += e;
         ++i;
         continue;
       }
@@ -100,7 +104,8 @@ std::vector<JsonObject> JsonEvents(const std::string& out, const std::string& ev
 std::string CliProcess::StorePath() const { return configHome_ + "/Velkor Applikationen/Tagwright.conf"; }
 
 CliResult CliProcess::Run(const std::vector<std::string>& args, int timeoutMs) {
-  return RunUntil(args, [](const std::string&) { return false; }, timeoutMs);
+  return RunUntil(
+      args, [](const std::string&) { return false; }, timeoutMs);
 }
 
 CliResult CliProcess::RunUntil(const std::vector<std::string>& args,

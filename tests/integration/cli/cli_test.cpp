@@ -68,15 +68,18 @@ struct TypeCase {
 };
 
 TEST_F(CliStoreTest, SingleWriteThenReadBackForSeveralTypes) {
-  const TypeCase types[] = {{"hitag1", kTypeHitag1}, {"hitags", kTypeHitagS},
-                            {"ata5577", kTypeAta5577}, {"em4305", kTypeEm4305},
+  const TypeCase types[] = {{"hitag1", kTypeHitag1},
+                            {"hitags", kTypeHitagS},
+                            {"ata5577", kTypeAta5577},
+                            {"em4305", kTypeEm4305},
                             {"hitag2", kTypeHitag2}};
   int value = 4711;
   for (const TypeCase& t : types) {
     SCOPED_TRACE(t.name);
     Feed(t.name, 86400000);  // one tag that stays
     const std::string block = std::to_string(FirstBlock(t.code));
-    const std::vector<std::string> job = {"--type", t.name, "--start-block", block, "--bytes", "4", "--no-log"};
+    const std::vector<std::string> job = {"--type",  t.name, "--start-block", block,
+                                          "--bytes", "4",    "--no-log"};
     std::vector<std::string> w = job;
     w.insert(w.end(), {"--value", std::to_string(value), "--json"});
     const CliResult wr = Cli("write", w);
@@ -105,9 +108,9 @@ TEST_F(CliStoreTest, SingleWriteThenReadBackForSeveralTypes) {
 TEST_F(CliStoreTest, CyclicWriteUntilCountLogsEveryTagAndKeepsTheCounter) {
   Feed("hitag1", 150);
   const std::string log = dir + "/written.txt";
-  const CliResult r = Cli("write", {"--type", "hitag1", "--start-block", "16", "--value", "100",
-                                    "--auto-increment", "on", "--count", "5", "--cycle-time", "100",
-                                    "--log", log, "--json"});
+  const CliResult r =
+      Cli("write", {"--type", "hitag1", "--start-block", "16", "--value", "100", "--auto-increment", "on",
+                    "--count", "5", "--cycle-time", "100", "--log", log, "--json"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const auto tags = JsonEvents(r.out, "tag");
   ASSERT_EQ(tags.size(), 5u) << r.out;
@@ -130,9 +133,9 @@ TEST_F(CliStoreTest, ImportDrivenRunEndsWhenTheFileIsExhausted) {
   Feed("hitags", 150);
   const std::string data = dir + "/values.txt";
   std::ofstream(data) << "5001\r\n5002\r\n5003\r\n";
-  const CliResult r = Cli("write", {"--type", "hitags", "--start-block", std::to_string(FirstBlock(kTypeHitagS)),
-                                    "--import", data, "--auto-increment", "off", "--cycle",
-                                    "--cycle-time", "100", "--no-log", "--json"});
+  const CliResult r =
+      Cli("write", {"--type", "hitags", "--start-block", std::to_string(FirstBlock(kTypeHitagS)), "--import",
+                    data, "--auto-increment", "off", "--cycle", "--cycle-time", "100", "--no-log", "--json"});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   const auto tags = JsonEvents(r.out, "tag");
   ASSERT_EQ(tags.size(), 3u) << r.out;
@@ -147,10 +150,12 @@ TEST_F(CliStoreTest, SigtermInTheMiddleOfACycleLeavesProtocolAndCounterConsisten
   Feed("hitag1", 120);
   const std::string log = dir + "/cycle.txt";
   int seen = 0;
-  const CliResult r = cli.RunUntil(
-      Cmd("write", Args({"--type", "hitag1", "--start-block", "16", "--value", "7000", "--cycle",
-                         "--cycle-time", "100", "--log", log, "--json"})),
-      [&](const std::string& line) { return line.find("\"event\":\"tag\"") != std::string::npos && ++seen == 3; });
+  const CliResult r =
+      cli.RunUntil(Cmd("write", Args({"--type", "hitag1", "--start-block", "16", "--value", "7000", "--cycle",
+                                      "--cycle-time", "100", "--log", log, "--json"})),
+                   [&](const std::string& line) {
+                     return line.find("\"event\":\"tag\"") != std::string::npos && ++seen == 3;
+                   });
   EXPECT_EQ(r.exitCode, 130) << r.err;
   const auto tags = JsonEvents(r.out, "tag");
   ASSERT_GE(tags.size(), 3u);
@@ -180,7 +185,8 @@ TEST_F(CliStoreTest, ExitCodesNameWhatWasWrong) {
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("absent.QZLF_Set"), std::string::npos) << r.err;
 
-  r = Cli("write", {"--type", "hitag1", "--start-block", "16", "--value", "1", "--log", dir + "/no/such/dir/p.txt"});
+  r = Cli("write",
+          {"--type", "hitag1", "--start-block", "16", "--value", "1", "--log", dir + "/no/such/dir/p.txt"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("no/such/dir/p.txt"), std::string::npos) << r.err;
 
@@ -202,13 +208,14 @@ TEST_F(CliStoreTest, ExitCodesNameWhatWasWrong) {
 TEST_F(CliStoreTest, ReaderThatDisappearsMidCycleEndsWithNoReader) {
   Feed("hitag1", 150);
   int seen = 0;
-  const CliResult r = cli.RunUntil(
-      Cmd("write", Args({"--type", "hitag1", "--start-block", "16", "--value", "1", "--cycle", "--cycle-time",
-                         "100", "--no-log", "--json", "--timeout", "100"})),
-      [&](const std::string& line) {
-        if (line.find("\"event\":\"tag\"") != std::string::npos && ++seen == 2) sim.Control("hangup");
-        return false;
-      });
+  const CliResult r =
+      cli.RunUntil(Cmd("write", Args({"--type", "hitag1", "--start-block", "16", "--value", "1", "--cycle",
+                                      "--cycle-time", "100", "--no-log", "--json", "--timeout", "100"})),
+                   [&](const std::string& line) {
+                     if (line.find("\"event\":\"tag\"") != std::string::npos && ++seen == 2)
+                       sim.Control("hangup");
+                     return false;
+                   });
   EXPECT_EQ(r.exitCode, 3) << r.err << r.out;
   const auto end = JsonEvents(r.out, "end");
   ASSERT_EQ(end.size(), 1u) << r.out;
@@ -275,7 +282,7 @@ TEST_F(CliStoreTest, DemoWritesTenTagsOnTheBuiltInSimulatedReader) {
   EXPECT_EQ(written, 10) << r.out;
   EXPECT_NE(r.out.find("Protocol file"), std::string::npos);
   // The demo keeps to itself: nothing lands in the operator's store.
-  struct stat st{};
+  struct stat st {};
   EXPECT_NE(stat(cli.StorePath().c_str(), &st), 0);
 }
 

@@ -28,11 +28,14 @@ class HidReader : public ::testing::Test {
     ASSERT_TRUE(sim.Start()) << "tagwright-sim did not start";
     logPath_ = sim.TempDir() + "/hid-reports.log";
     setenv("TAGWRIGHT_SIM_HID_LOG", logPath_.c_str(), 1);
+    // Simulators announced elsewhere on this machine stay out of these lists.
+    setenv("TAGWRIGHT_SIM_REGISTRY", sim.TempDir().c_str(), 1);
     Devices("16C0:2913:2010-0815:9:9=" + sim.PtyPath());
   }
   void TearDown() override {
     unsetenv("TAGWRIGHT_SIM_HID");
     unsetenv("TAGWRIGHT_SIM_HID_LOG");
+    unsetenv("TAGWRIGHT_SIM_REGISTRY");
   }
   static void Devices(const std::string& list) { setenv("TAGWRIGHT_SIM_HID", list.c_str(), 1); }
   // Link control reports written so far ("00 82 10 aa ...": the aa bytes in order).

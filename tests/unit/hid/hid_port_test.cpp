@@ -60,6 +60,8 @@ class HidPort : public ::testing::Test {
     dir_ = tmpl;
     logPath_ = dir_ + "/reports.log";
     setenv("TAGWRIGHT_SIM_HID_LOG", logPath_.c_str(), 1);
+    // Simulators announced elsewhere on this machine stay out of these lists.
+    setenv("TAGWRIGHT_SIM_REGISTRY", dir_.c_str(), 1);
     standin_ = getenv(kHidapiLibEnv) ? getenv(kHidapiLibEnv) : "";
     if (access(standin_.c_str(), R_OK) != 0) {
       GTEST_SKIP() << "stand-in hidapi library not built";
@@ -69,6 +71,7 @@ class HidPort : public ::testing::Test {
   void TearDown() override {
     unsetenv("TAGWRIGHT_SIM_HID");
     unsetenv("TAGWRIGHT_SIM_HID_LOG");
+    unsetenv("TAGWRIGHT_SIM_REGISTRY");
     unsetenv(kHidSysfsRootEnv);
     if (!standin_.empty()) setenv(kHidapiLibEnv, standin_.c_str(), 1);
     CHidPort::FreeHidLibraries();
