@@ -4,15 +4,6 @@
 #include "app/port_settings.h"
 #include "sdk/lf_sdk.h"
 
-// The listing functions may be missing from an older SDK build; weak references let the dialog
-// treat that as "nothing found" instead of failing to link.
-extern "C" {
-int LF_EnumSerialPorts(char* list, int size) __attribute__((weak));
-int LF_EnumUsbPorts(char* list, int size) __attribute__((weak));
-int LF_GetMissingUsbDrivers(void) __attribute__((weak));
-int LF_IsVirtualComDriverInstalled(void) __attribute__((weak));
-}
-
 namespace tw {
 namespace {
 
@@ -20,7 +11,6 @@ constexpr int kListBufferSize = 2500;
 
 template <typename Fn>
 std::vector<std::string> List(Fn fn) {
-  if (!fn) return {};
   std::vector<char> buf(kListBufferSize, '\0');
   const int used = fn(buf.data(), kListBufferSize);
   return SplitListBuffer(buf.data(), used < 0 ? 0 : (used > kListBufferSize ? kListBufferSize : used));
@@ -33,9 +23,9 @@ class SdkBackend : public IPortBackend {
   std::vector<std::string> SearchLanReaders() override { return List(&LF_SearchLanReaders); }
   std::vector<std::string> SearchLanDevices() override { return List(&LF_SearchLanDevices); }
   bool PingLanDevice(const std::string& name) override { return LF_PingLanDevice(name.c_str()) == 1; }
-  int GetMissingUsbDrivers() override { return LF_GetMissingUsbDrivers ? LF_GetMissingUsbDrivers() : 0; }
+  int GetMissingUsbDrivers() override { return LF_GetMissingUsbDrivers(); }
   bool IsVirtualComDriverInstalled() override {
-    return LF_IsVirtualComDriverInstalled ? LF_IsVirtualComDriverInstalled() != 0 : true;
+    return LF_IsVirtualComDriverInstalled() != 0;
   }
   int OpenPort(const std::string& name, int baud, int flags, int timeoutMs) override {
     return LF_OpenPort(name.c_str(), baud, flags, timeoutMs);
