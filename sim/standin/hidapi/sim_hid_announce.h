@@ -4,6 +4,8 @@
 #pragma once
 #include <string>
 
+#include "sim/core/sim_port_registry.h"
+
 namespace tw::sim {
 
 class SimHidAnnouncement {
@@ -16,7 +18,7 @@ class SimHidAnnouncement {
   // device: "VID:PID:SERIAL" with optional ":IN:OUT" report lengths (default 9 and 9).
   static bool ValidDevice(const std::string& device);
   bool Announce(const std::string& device, const std::string& ptyPath, std::string& error);
-  void Withdraw();
+  void Withdraw() { RemoveAnnouncement(fd_, path_); }
 
  private:
   std::string path_;
