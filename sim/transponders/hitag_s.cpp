@@ -11,19 +11,6 @@ namespace {
 
 constexpr uint8_t kAuthMode = 0x80;
 
-// Lock bit in c2 for a block, 0 when the block belongs to no group.
-uint8_t GroupBit(int block) {
-  if (block >= 4 && block <= 5) return 0x80;
-  if (block >= 6 && block <= 7) return 0x40;
-  if (block >= 8 && block <= 11) return 0x20;
-  if (block >= 12 && block <= 15) return 0x10;
-  if (block >= 16 && block <= 23) return 0x08;
-  if (block >= 24 && block <= 31) return 0x04;
-  if (block >= 32 && block <= 47) return 0x02;
-  if (block >= 48 && block <= 63) return 0x01;
-  return 0;
-}
-
 class HitagS : public TagModel {
  public:
   explicit HitagS(const Bytes& uid) : TagModel(kHitagS, uid, 64) {
@@ -75,7 +62,7 @@ class HitagS : public TagModel {
   uint8_t WriteRefusal(int block) const override {
     if (block == 0) return kStatusWriteRefused;
     if (AuthMode() && !loggedIn_) return kStatusAccessDenied;
-    if (mem_[1][2] & GroupBit(block)) return kStatusWriteRefused;
+    if (mem_[1][2] & GroupLockBit(block, 63)) return kStatusWriteRefused;
     return TagModel::WriteRefusal(block);
   }
   void StoreBlock(int block, const uint8_t* data) override {

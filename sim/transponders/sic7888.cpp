@@ -12,17 +12,6 @@ constexpr uint8_t kReadLogin = 0x10;   // in c0
 constexpr int kWriteLoginSub = 1;      // login with the write password
 constexpr int kReadLoginSub = 2;       // login with the read password
 
-uint8_t GroupBit(int block) {
-  if (block >= 4 && block <= 5) return 0x80;
-  if (block >= 6 && block <= 7) return 0x40;
-  if (block >= 8 && block <= 11) return 0x20;
-  if (block >= 12 && block <= 15) return 0x10;
-  if (block >= 16 && block <= 23) return 0x08;
-  if (block >= 24 && block <= 31) return 0x04;
-  if (block >= 32 && block <= 40) return 0x02;
-  return 0;
-}
-
 class Sic7888 : public TagModel {
  public:
   explicit Sic7888(const Bytes& uid) : TagModel(kSic7888, uid, 44) {
@@ -86,7 +75,7 @@ class Sic7888 : public TagModel {
   uint8_t WriteRefusal(int block) const override {
     if (block == 0) return kStatusWriteRefused;
     if (Protected() && !loggedIn_) return kStatusAccessDenied;
-    if (mem_[1][2] & GroupBit(block)) return kStatusWriteRefused;
+    if (mem_[1][2] & GroupLockBit(block, 40)) return kStatusWriteRefused;
     return TagModel::WriteRefusal(block);
   }
   void StoreBlock(int block, const uint8_t* data) override {

@@ -112,4 +112,17 @@ void PutLittleEndian(uint32_t v, uint8_t* b) {
   for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+uint8_t GroupLockBit(int block, int lastBlock) {
+  if (block > lastBlock) return 0;
+  if (block >= 4 && block <= 5) return 0x80;
+  if (block >= 6 && block <= 7) return 0x40;
+  if (block >= 8 && block <= 11) return 0x20;
+  if (block >= 12 && block <= 15) return 0x10;
+  if (block >= 16 && block <= 23) return 0x08;
+  if (block >= 24 && block <= 31) return 0x04;
+  if (block >= 32 && block <= 47) return 0x02;
+  if (block >= 48 && block <= 63) return 0x01;
+  return 0;
+}
+
 }  // namespace tw::sim

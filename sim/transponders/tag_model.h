@@ -123,6 +123,9 @@ class TagModel {
 bool HexToKeyBytes(const std::string& text, size_t k, Bytes& out);
 uint32_t LittleEndian(const uint8_t* b);
 void PutLittleEndian(uint32_t v, uint8_t* b);
+// Lock bit in configuration byte c2 for a block of the Hitag S group layout (80h 4-5 … 01h 48-63),
+// groups cut at lastBlock (SIC7888 ends at 40); 0 when the block belongs to no group.
+uint8_t GroupLockBit(int block, int lastBlock);
 
 // Factories, one per family file.
 std::unique_ptr<TagModel> MakeHitag1(const Bytes& uid);
