@@ -42,6 +42,10 @@ void PrintHelp() {
       "  --version-text TEXT  answer the version command with a text of 5-255 characters\n"
       "  --version-short XX   answer the version command with 0-3 characters\n"
       "  --reader-id N        identity number answered to command F8h (4 bytes, little-endian)\n"
+      "  --timing             answer as slowly as a real reader: each answer waits for both\n"
+      "                       frames' time on the line at the baud rate the host set (19200 when\n"
+      "                       there is no serial line) plus the reader's air time for the command\n"
+      "                       and transponder family (6-22 ms, listed in the README)\n"
       "  --trace FILE         append one line per frame to FILE: \"RX <hex bytes>\" for each frame\n"
       "                       received, \"TX <hex bytes>\" for each answer as sent (with any injected\n"
       "                       garbage or extra bytes); upper-case hex, single spaces\n"
@@ -129,6 +133,8 @@ int main(int argc, char** argv) {
         return 2;
       }
       config.readerId = static_cast<uint32_t>(n);
+    } else if (opt == "--timing") {
+      config.timing = true;
     } else if (opt == "--trace") {
       if (!NeedValue(i, argc, argv, tracePath)) return 2;
     } else if (opt == "--hid") {
@@ -160,10 +166,7 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  SimInstanceOptions options;
-  options.reader = config;
-  options.tracePath = tracePath;
-  options.controlPath = controlPath;
+  const SimInstanceOptions options{config, tracePath, controlPath};
   SimInstance sim;
   std::string error;
   if (!sim.Start(options, error)) {

@@ -17,6 +17,7 @@ struct SimReaderState {
 struct SimAnswer {
   uint8_t status = 0;
   std::vector<uint8_t> data;
+  uint32_t radioMicros = 0;  // time the reader spent talking to the transponder (timing model)
 };
 
 class ISimCommandHandler {

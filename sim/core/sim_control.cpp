@@ -23,6 +23,7 @@ const char* ControlHelp() {
          "  garbage HEX|off           send these bytes before every answer frame\n"
          "  extra HEX|off             send these bytes after every answer frame\n"
          "  reset-faults              delay 0, silence, bad-check, garbage and extra off\n"
+         "  timing on|off             hold answers back by wire and air time (see --timing)\n"
          "  hangup                    close the pseudo-terminal as a vanished device would\n"
          "  framing both|crc-only|stx-only|silent\n"
          "  address N                 device address the reader answers to (0-255)\n"

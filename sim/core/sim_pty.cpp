@@ -15,6 +15,44 @@
 
 namespace tw::sim {
 
+namespace {
+
+uint32_t BaudOf(speed_t s) {
+  switch (s) {
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    case B230400: return 230400;
+    case B460800: return 460800;
+    case B921600: return 921600;
+    default: return 19200;
+  }
+}
+
+// The serial settings the host made on its side of the terminal (the timing model's line).
+SimLine LineOf(int fd) {
+  SimLine line;
+  termios t{};
+  if (fd < 0 || tcgetattr(fd, &t) != 0) return line;
+  line.baud = BaudOf(cfgetospeed(&t));
+  int data = 8;
+  switch (t.c_cflag & CSIZE) {
+    case CS5: data = 5; break;
+    case CS6: data = 6; break;
+    case CS7: data = 7; break;
+    default: break;
+  }
+  line.bitsPerChar = 1 + data + ((t.c_cflag & PARENB) ? 1 : 0) + ((t.c_cflag & CSTOPB) ? 2 : 1);
+  return line;
+}
+
+}  // namespace
+
 SimPtyTransport::SimPtyTransport(SimReader& reader) : reader_(reader) {}
 
 SimPtyTransport::~SimPtyTransport() { Stop(); }
@@ -134,7 +172,7 @@ void SimPtyTransport::Run() {
     const ssize_t n = read(master_, buf, sizeof buf);
     if (n > 0) {
       reader_.ServeBytes(decoder_, buf, static_cast<size_t>(n),
-                         [this](const std::vector<uint8_t>& bytes) { Send(bytes); });
+                         [this](const std::vector<uint8_t>& bytes) { Send(bytes); }, LineOf(slave_));
     } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
       // EIO: no slave side open for the moment; do not spin on it.
       poll(nullptr, 0, 10);

@@ -121,7 +121,7 @@ SimAnswer SimReader::Answer(const SimCommandFrame& f) {
   return a;
 }
 
-SimReader::Reply SimReader::HandleFrame(const SimCommandFrame& f) {
+SimReader::Reply SimReader::HandleFrame(const SimCommandFrame& f, const SimLine& line) {
   std::lock_guard<std::mutex> lock(mu_);
   if (trace_) trace_->Rx(f.raw);
   Reply r;
@@ -146,15 +146,18 @@ SimReader::Reply SimReader::HandleFrame(const SimCommandFrame& f) {
   r.bytes.insert(r.bytes.end(), frame.begin(), frame.end());
   r.bytes.insert(r.bytes.end(), faults_.extra.begin(), faults_.extra.end());
   r.delayMs = faults_.delayMs;
+  if (config_.timing) r.holdMicros = WireMicros(f.raw.size() + r.bytes.size(), line) + a.radioMicros;
   return r;
 }
 
 void SimReader::ServeBytes(SimFrameDecoder& decoder, const uint8_t* data, size_t len,
-                           const std::function<void(const std::vector<uint8_t>&)>& send) {
+                           const std::function<void(const std::vector<uint8_t>&)>& send,
+                           const SimLine& line) {
   for (const SimCommandFrame& f : decoder.Feed(data, len, TickCount())) {
-    const Reply r = HandleFrame(f);
+    const Reply r = HandleFrame(f, line);
     if (r.bytes.empty()) continue;
-    if (r.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(r.delayMs));
+    const auto hold = std::chrono::milliseconds(r.delayMs) + std::chrono::microseconds(r.holdMicros);
+    if (hold.count() > 0) std::this_thread::sleep_for(hold);
     SimTrace* trace;
     {
       std::lock_guard<std::mutex> lock(mu_);
@@ -198,7 +201,7 @@ std::string SimReader::StateLine() const {
   return std::string("framing=") + FramingModeName(config_.framing) +
          " address=" + std::to_string(config_.address) + " version=" + version + " capability=" + cap +
          " modulation=" + std::to_string(state_.modulation) + " field=" + (fieldOn_ ? "on" : "off") +
-         " delay=" + std::to_string(faults_.delayMs) + " silence=" + CountText(faults_.silence) +
+         " timing=" + (config_.timing ? "on" : "off") + " delay=" + std::to_string(faults_.delayMs) + " silence=" + CountText(faults_.silence) +
          " bad-check=" + CountText(faults_.badCheck) + " garbage=" + std::to_string(faults_.garbage.size()) +
          " extra=" + std::to_string(faults_.extra.size());
 }
@@ -233,6 +236,11 @@ bool SimReader::Control(const std::string& line, std::string& reply) {
       return reply = "error " + cmd + " needs hex bytes or off", true;
     bytes = parsed;
     return reply = "ok " + cmd + " " + std::to_string(bytes.size()), true;
+  }
+  if (cmd == "timing") {
+    if (arg != "on" && arg != "off") return reply = "error timing needs on or off", true;
+    config_.timing = arg == "on";
+    return reply = "ok timing " + arg, true;
   }
   if (cmd == "reset-faults") {
     faults_ = SimFaults{};

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/core/sim_frame.h"
+#include "sim/core/sim_timing.h"
 #include "sim/sim_command_handler.h"
 
 namespace tw::sim {
@@ -27,6 +28,7 @@ struct SimReaderConfig {
   uint8_t address = 1;
   std::vector<uint8_t> version = {'2', '4', '3', 'A'};  // read/write unit, enhanced
   uint32_t readerId = 0x00012345;
+  bool timing = false;  // hold every answer back as long as a real reader would (sim_timing.h)
 };
 
 // Faults applied to answers. A count of -1 means "every answer", 0 "off", n > 0 "the next n".
@@ -49,17 +51,21 @@ class SimReader {
   void SetHandler(ISimCommandHandler* handler);
   void SetTrace(SimTrace* trace);  // not owned; may be null
 
-  // Answer to one frame: the bytes to send (empty: no answer) after delayMs.
+  // Answer to one frame: the bytes to send (empty: no answer) after delayMs and, with the timing
+  // model on, after the wire and air time of the exchange (holdMicros) on top.
   struct Reply {
     std::vector<uint8_t> bytes;
     uint32_t delayMs = 0;
+    uint32_t holdMicros = 0;
   };
-  Reply HandleFrame(const SimCommandFrame& frame);
+  Reply HandleFrame(const SimCommandFrame& frame, const SimLine& line = SimLine{});
 
   // Decodes received bytes, answers every complete frame through send (after the answer delay),
-  // tracing each frame. Runs on the transport's thread.
+  // tracing each frame. Runs on the transport's thread. line: the serial settings the host made
+  // (transports without a serial line keep the default).
   void ServeBytes(SimFrameDecoder& decoder, const uint8_t* data, size_t len,
-                  const std::function<void(const std::vector<uint8_t>&)>& send);
+                  const std::function<void(const std::vector<uint8_t>&)>& send,
+                  const SimLine& line = SimLine{});
 
   // A control line for the reader itself. Returns false when the line is not a reader command;
   // otherwise reply holds "ok ..." or "error ...". Lines it does not know go to the handler.

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/tick.h"
+#include "sim/core/sim_timing.h"
 #include "sim/transponders/tag_codec.h"
 
 namespace tw::sim {
@@ -125,6 +126,67 @@ bool ApplyMemory(TagModel& tag, const std::string& list, std::string& why) {
 
 void Reverse(Bytes& b) { std::reverse(b.begin(), b.end()); }
 
+// Air time of one transponder command for the timing model: the operation from the command, the
+// family from the type the command addresses (legacy codes shared by two families: the tag in the
+// field, else the first of them).
+uint32_t AirTime(uint8_t cmd, const Bytes& p, bool unified, int fieldFamily) {
+  if (unified) {
+    if (cmd == 0xC5) return RadioMicros(kAta5555, RadioOp::kUid);
+    if (p.empty()) return 0;
+    const int family = p[0];
+    const int sub = p.size() > 1 ? p[1] : -1;
+    switch (cmd) {
+      case 0xC0: return RadioMicros(family, RadioOp::kUid);
+      case 0xC1: return RadioMicros(family, RadioOp::kSelect);
+      case 0xC2: return RadioMicros(family, RadioOp::kRead, p.size() > 2 ? p[2] : 1);
+      case 0xC3:
+        return RadioMicros(family, RadioOp::kWrite, static_cast<int>((p.size() + 1) / 4));
+      case 0xC4:
+        if (sub == 6) return RadioMicros(family, RadioOp::kUid);
+        if (sub == 3 && (family == kAta5555 || family == kAta5577))
+          return RadioMicros(family, RadioOp::kRead);
+        if (sub == 4 || sub == 22 || (sub == 3 && family == kEm4305))
+          return RadioMicros(family, RadioOp::kWrite);
+        return RadioMicros(family, RadioOp::kOther);
+      default: return 0;
+    }
+  }
+  const auto either = [fieldFamily](int a, int b) { return fieldFamily == b ? b : a; };
+  int family = 0;
+  switch (cmd >> 4) {
+    case 0x1: return cmd == 0x10 ? RadioMicros(kAta5555, RadioOp::kUid) : 0;
+    case 0x2: family = kHitag2; break;
+    case 0x3:
+      family = either(kAta5555, kAta5577);
+      if (cmd == 0x34) return RadioMicros(family, RadioOp::kUid);
+      if (cmd == 0x30 || cmd == 0x31) return RadioMicros(family, RadioOp::kWrite);
+      if (cmd == 0x32 || cmd == 0x33) return RadioMicros(family, RadioOp::kRead);
+      return RadioMicros(family, RadioOp::kOther);
+    case 0x4: family = either(kHitagS, kSic7888); break;
+    case 0x5: family = kHitag1; break;
+    case 0x6: family = kEm4450; break;
+    case 0xA:
+      if (cmd == 0xA8) return RadioMicros(kEm4305, RadioOp::kWrite);  // protection word
+      family = kEm4305;
+      break;
+    case 0xB: {
+      const int sub = p.size() > 1 ? p[1] : -1;
+      if (sub == 2) return RadioMicros(kHitagMu, RadioOp::kUid);
+      if (sub == 18) return RadioMicros(kHitagMu, RadioOp::kRead, p.size() > 3 ? p[3] + 1 : 1);
+      if (sub == 20 || sub == 22) return RadioMicros(kHitagMu, RadioOp::kWrite);
+      return RadioMicros(kHitagMu, RadioOp::kOther);
+    }
+    default: return 0;
+  }
+  switch (cmd & 0x0F) {
+    case 0x1: return RadioMicros(family, RadioOp::kWrite);
+    case 0x2: return RadioMicros(family, RadioOp::kRead);
+    case 0x8: return RadioMicros(family, RadioOp::kUid);
+    case 0x9: return RadioMicros(family, RadioOp::kSelect);
+    default: return RadioMicros(family, RadioOp::kOther);
+  }
+}
+
 }  // namespace
 
 TransponderField::TransponderField() : clock_([] { return TickCount(); }), random_(0x7A65u) {}
@@ -167,6 +229,8 @@ bool TransponderField::Handle(uint8_t cmd, const std::vector<uint8_t>& params,
   }
   answer.status = reply.status;
   answer.data = reply.Ok() ? std::move(reply.data) : Bytes{};
+  const TagModel* inField = TagInField();
+  answer.radioMicros = AirTime(cmd, params, unified, inField ? inField->Family() : 0);
   return true;
 }
 

@@ -1,6 +1,9 @@
 // A write cycle with cycleTime 100 ms against tagwright-sim, the simulator presenting a new tag as
 // soon as the last one is written: tags per minute, and reader transactions per written tag (from
 // the simulator's trace), for each transponder type with its default job.
+// And the write step's own speed against a simulator that answers as slowly as a real reader at
+// 19200 baud (--timing): 100 fresh tags per type, one tick each, without waiting for the cycle
+// period; tags per second and reader commands per tag.
 #include <benchmark/benchmark.h>
 
 #include <map>
@@ -93,6 +96,64 @@ BENCHMARK(BM_WriteCycle100ms)
     ->Arg(tw::kTypeEm4450)
     ->Arg(tw::kTypeSic7888)
     ->Iterations(20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_TimedWriteStep(benchmark::State& state) {
+  const int type = static_cast<int>(state.range(0));
+  tw::test::SimProcess sim;
+  if (!sim.Start({"--timing"})) {
+    state.SkipWithError("tagwright-sim did not start");
+    return;
+  }
+  const int h = LF_OpenPort(sim.PtyPath().c_str(), 19200, 0, 500);
+  if (h <= 0) {
+    state.SkipWithError("open failed");
+    return;
+  }
+  tw::JobParams job;
+  job.transponderType = type;
+  job.startBlock = tw::FirstBlock(type);
+  job.valueText = "1000";
+  job.beepTime = 0;
+  tw::RecordingView view;
+  ManualTimers timers;
+  tw::JobEngine engine(job, view, timers);
+  engine.SetPortHandle(h);
+  engine.OnWriteCyclic();
+  sim.ClearTrace();
+
+  int written = 0;
+  uint32_t busyMs = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    sim.Control(written == 0 ? "feed " + std::to_string(type) + " 86400000" : "feed next");
+    const size_t before = view.messages.size();
+    state.ResumeTiming();
+    const uint32_t start = tw::TickCount();
+    engine.OnTimer(tw::kWriteTimerId);
+    busyMs += tw::TicksSince(start);
+    for (size_t i = before; i < view.messages.size(); ++i) written += view.messages[i].id == tw::kMsgWriteDone;
+  }
+  if (written != static_cast<int>(state.iterations())) state.SkipWithError("a tag was not written");
+  state.counters["tags_per_s"] = busyMs > 0 ? written * 1000.0 / busyMs : 0;
+  state.counters["commands_per_tag"] =
+      written > 0 ? static_cast<double>(ReceivedFrames(sim)) / written : 0;
+  LF_ClosePort(h);
+}
+
+BENCHMARK(BM_TimedWriteStep)
+    ->ArgName("type")
+    ->Arg(tw::kTypeHitag1)
+    ->Arg(tw::kTypeHitag2)
+    ->Arg(tw::kTypeHitagS)
+    ->Arg(tw::kTypeHitagMu)
+    ->Arg(tw::kTypeAta5555)
+    ->Arg(tw::kTypeAta5577)
+    ->Arg(tw::kTypeEm4305)
+    ->Arg(tw::kTypeEm4450)
+    ->Arg(tw::kTypeSic7888)
+    ->Iterations(100)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

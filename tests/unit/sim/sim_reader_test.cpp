@@ -27,6 +27,7 @@ class FakeField : public ISimCommandHandler {
     if (cmd != 0xC0) return false;
     answer.status = 0;
     answer.data = params;
+    answer.radioMicros = radioMicros;
     return true;
   }
   void OnFieldChanged(bool on) override { fieldEvents.push_back(on); }
@@ -37,6 +38,7 @@ class FakeField : public ISimCommandHandler {
   }
   int lastCmd = -1;
   uint16_t lastCapability = 0;
+  uint32_t radioMicros = 0;
   std::vector<bool> fieldEvents;
 };
 
@@ -209,6 +211,31 @@ TEST(SimReader, FaultsShapeTheAnswer) {
   EXPECT_FALSE(r.HandleFrame(Frame(SimFraming::kStxBcc, 1, 0xF0)).bytes.empty());
   EXPECT_EQ(c.Execute("silence on"), "ok silence on");
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(r.HandleFrame(Frame(SimFraming::kStxBcc, 1, 0xF0)).bytes.empty());
+}
+
+TEST(SimReader, TimingModelHoldsAnswersForWireAndAirTime) {
+  FakeField field;
+  field.radioMicros = 8000;
+  SimReader r;
+  r.SetHandler(&field);
+  SimControl c(r);
+  const SimCommandFrame uid = Frame(SimFraming::kCrc16, 1, 0xC0, {5, 0});
+  EXPECT_EQ(r.HandleFrame(uid).holdMicros, 0u);  // off by default
+
+  EXPECT_EQ(c.Execute("timing on"), "ok timing on");
+  // 7 command bytes and 7 answer bytes, 10 bits each, at 19200 baud; then the air time.
+  ASSERT_EQ(uid.raw.size(), 7u);
+  EXPECT_EQ(r.HandleFrame(uid).holdMicros, 7291u + 8000u);
+  // The host's line settings count: 9600 baud with parity and two stop bits (12 bits a byte).
+  EXPECT_EQ(r.HandleFrame(uid, SimLine{9600, 12}).holdMicros, 17500u + 8000u);
+  // The reader's own commands cost only the line (5 + 9 bytes).
+  EXPECT_EQ(r.HandleFrame(Frame(SimFraming::kCrc16, 1, 0xF0)).holdMicros, 7291u);
+
+  EXPECT_EQ(c.Execute("timing maybe").rfind("error", 0), 0u);
+  EXPECT_EQ(c.Execute("timing off"), "ok timing off");
+  EXPECT_EQ(r.HandleFrame(uid).holdMicros, 0u);
+  EXPECT_EQ(RadioMicros(8, RadioOp::kWrite, 2), 44000u);  // EM4305, two blocks
+  EXPECT_EQ(RadioMicros(7, RadioOp::kUid), 0u);
 }
 
 TEST(SimReader, ControlLinesRejectBadValues) {
