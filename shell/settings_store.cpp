@@ -100,28 +100,32 @@ struct FileSettingsStore::Impl {
   FileIdentity identity;
   bool loaded = false;
 
-  // Re-reads the file when it is not the one read last.
-  void Refresh(const std::string& path, bool force) {
+  // Re-reads the file when it is not the one read last. False when it exists but cannot be read:
+  // the document is then empty, and a transaction must not write it back with only its own keys.
+  bool Refresh(const std::string& path, bool force) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
       doc = std::make_unique<CIniEx>();
       identity = FileIdentity{};
-      loaded = true;
-      return;
+      loaded = errno == ENOENT;
+      return loaded;
     }
-    if (!force && loaded && IdentityOf(st) == identity) return;
+    if (!force && loaded && IdentityOf(st) == identity) return true;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     std::string text;
+    bool read = fd >= 0;
     if (fd >= 0) {
       struct stat fst {};
       if (::fstat(fd, &fst) == 0) st = fst;
-      if (!ReadWholeFile(fd, text)) text.clear();
+      read = ReadWholeFile(fd, text);
+      if (!read) text.clear();
       ::close(fd);
     }
     doc = std::make_unique<CIniEx>();
     doc->ParseText(text);
-    identity = fd >= 0 ? IdentityOf(st) : FileIdentity{};
-    loaded = fd >= 0;
+    identity = read ? IdentityOf(st) : FileIdentity{};
+    loaded = read;
+    return read;
   }
 };
 
@@ -170,7 +174,10 @@ bool FileSettingsStore::Transaction(const std::function<void(ISettingsView&)>& f
     return false;
   }
   // Under the lock, always from the file: another process may have written a moment ago.
-  impl_->Refresh(path_, true);
+  if (!impl_->Refresh(path_, true)) {
+    ::close(lockFd);
+    return false;
+  }
   DocView view(*impl_->doc);
   impl_->active = &view;
   fn(view);

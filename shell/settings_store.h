@@ -33,8 +33,9 @@ class ISettingsStore : public ISettingsView {
   // Runs fn with the store held for this process alone: reads see the current stored state, and
   // all writes made through the view are stored together in one replacement of the store when fn
   // returns. True when they were stored (or nothing changed); false when the store could not be
-  // locked or written, in which case none of fn's writes are kept. Calls that fn makes on the
-  // store itself (same thread) join the transaction; a nested Transaction just runs its function.
+  // locked, read (a store that exists but cannot be read) or written, in which case none of fn's
+  // writes are kept. Calls that fn makes on the store itself (same thread) join the transaction;
+  // a nested Transaction just runs its function.
   virtual bool Transaction(const std::function<void(ISettingsView&)>& fn) = 0;
 };
 
