@@ -1,5 +1,5 @@
 # Set-up: `make run` and `make test` install what is missing, build and run.
-.PHONY: deps configure build run test asan-test screenshots clean
+.PHONY: deps configure build run test asan-test screenshots windows windows-test clean
 
 JOBS ?= $(shell nproc)
 
@@ -23,8 +23,16 @@ asan-test: deps
 	@cmake --build --preset asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 600 -LE 'gui|bench'
 
+# Cross build for 64-bit Windows (MinGW-w64) into build-win/; its tests run under Wine.
+windows: deps
+	@cmake --preset windows $(CMAKE_ARGS) >/dev/null
+	@cmake --build --preset windows -j $(JOBS)
+
+windows-test: windows
+	@cd build-win && ctest --output-on-failure -j $(JOBS) --timeout 300 -L windows
+
 screenshots: build
 	@bash scripts/screenshots
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-win

@@ -1,5 +1,7 @@
 #include "platform/trace.h"
 
+#include "platform/trace_output.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +26,7 @@ void Trace(const char* fmt, ...) {
   vsnprintf(buf, sizeof buf, fmt, ap);
   va_end(ap);
   std::lock_guard<std::mutex> lock(gTraceLock);
-  std::fprintf(stderr, "tagwright: %s\n", buf);
+  TraceOutput(buf);
 }
 
 void TraceHex(const char* prefix, const uint8_t* data, size_t len) {
