@@ -1,7 +1,9 @@
-#include "transport/serial_posix.h"
+#include "transport/serial_device.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -10,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace tw::posix_serial {
+namespace tw::serial_device {
 
 using namespace d2xx;
 
@@ -55,6 +57,8 @@ uint32_t SpeedToBaud(speed_t s) {
 }
 
 }  // namespace
+
+std::string ComPortDevice(long n) { return "/dev/ttyS" + std::to_string(n - 1); }
 
 int Create(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -240,24 +244,42 @@ bool PurgeComm(int fd, DWORD flags) {
 
 std::string ErrorText(uint32_t err) { return std::strerror(static_cast<int>(err)); }
 
-bool BuildCommDCB(const std::string& def, FTDCB* dcb) {
-  unsigned baud = 0, data = 0, stop = 0;
-  char parity = 0;
-  if (std::sscanf(def.c_str(), "baud=%u parity=%c data=%u stop=%u", &baud, &parity, &data, &stop) !=
-      4)
-    return false;
-  if (data < 5 || data > 8 || (stop != 1 && stop != 2) || baud == 0) return false;
-  dcb->DCBlength = sizeof *dcb;
-  dcb->BaudRate = baud;
-  dcb->ByteSize = static_cast<UCHAR>(data);
-  dcb->StopBits = stop == 2 ? TWOSTOPBITS : ONESTOPBIT;
-  switch (parity) {
-    case 'N': case 'n': dcb->Parity = NOPARITY; dcb->fParity = 0; break;
-    case 'E': case 'e': dcb->Parity = EVENPARITY; dcb->fParity = 1; break;
-    case 'O': case 'o': dcb->Parity = ODDPARITY; dcb->fParity = 1; break;
-    default: return false;
-  }
-  return true;
+uint32_t InvalidArgumentError() { return EINVAL; }
+
+// Events are eventfds: readable while set.
+int NewEvent() { return eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+
+void SetEvent(int event) {
+  if (event < 0) return;
+  uint64_t one = 1;
+  ssize_t n = ::write(event, &one, sizeof one);
+  (void)n;
 }
 
-}  // namespace tw::posix_serial
+void ResetEvent(int event) {
+  if (event < 0) return;
+  uint64_t v;
+  ssize_t n = ::read(event, &v, sizeof v);
+  (void)n;
+}
+
+void CloseEvent(int event) {
+  if (event >= 0) ::close(event);
+}
+
+void WaitForEvents(int shutdownEvent, int writeEvent, int fd, int timeoutMs, bool* shutdown,
+                   bool* write, bool* deviceFailed) {
+  pollfd fds[3];
+  int n = 0;
+  fds[n++] = {shutdownEvent, POLLIN, 0};
+  fds[n++] = {writeEvent, POLLIN, 0};
+  if (fd >= 0) fds[n++] = {fd, POLLIN, 0};
+  *shutdown = *write = *deviceFailed = false;
+  int r = ::poll(fds, n, timeoutMs);
+  if (r <= 0) return;
+  *shutdown = fds[0].revents & POLLIN;
+  *write = fds[1].revents & POLLIN;
+  if (n == 3 && (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL))) *deviceFailed = true;
+}
+
+}  // namespace tw::serial_device

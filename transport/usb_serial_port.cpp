@@ -1,22 +1,17 @@
 #include "transport/usb_serial_port.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/tick.h"
 #include "platform/trace.h"
-#include "transport/serial_posix.h"
+#include "transport/serial_device.h"
 
 namespace tw {
 
 using namespace d2xx;
-namespace ps = posix_serial;
+namespace ps = serial_device;
 
 NormalizedPortName NormalizePortName(const std::string& name) {
   NormalizedPortName r;
@@ -43,7 +38,7 @@ NormalizedPortName NormalizePortName(const std::string& name) {
     while (e < rest.size() && std::isdigit(static_cast<unsigned char>(rest[e])) && n < 100000000)
       n = n * 10 + (rest[e++] - '0');
     r.portNumber = static_cast<int>(n);
-    r.name = "/dev/ttyS" + std::to_string(n - 1);
+    r.name = ps::ComPortDevice(n);
     r.isComPort = true;
     return r;
   }
@@ -58,19 +53,9 @@ namespace {
 // processor time even when nothing happens.
 constexpr int kDevicePollMs = 10;
 
-void SetEvent(int fd) {
-  if (fd < 0) return;
-  uint64_t one = 1;
-  ssize_t n = ::write(fd, &one, sizeof one);
-  (void)n;
-}
-void ResetEvent(int fd) {
-  if (fd < 0) return;
-  uint64_t v;
-  ssize_t n = ::read(fd, &v, sizeof v);
-  (void)n;
-}
-int NewEvent() { return eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+using ps::NewEvent;
+using ps::ResetEvent;
+using ps::SetEvent;
 }  // namespace
 
 CUSBSerialPort::CUSBSerialPort() = default;
@@ -262,7 +247,7 @@ bool CUSBSerialPort::OpenPort(PortOwnerFn owner, const std::string& portName, ui
   } else if (!PrimGetState(&dcb)) {
     Report("GetCommState()", PrimLastError());
   } else if (dcb.fRtsControl = RTS_CONTROL_ENABLE, !ps::BuildCommDCB(def, &dcb)) {
-    Report("BuildCommDCB()", EINVAL);
+    Report("BuildCommDCB()", ps::InvalidArgumentError());
   } else {
     dcb.fDsrSensitivity = 0;
     dcb.fTXContinueOnXoff = 1;
@@ -306,18 +291,7 @@ bool CUSBSerialPort::StartPortThread() {
 }
 
 void CUSBSerialPort::WaitForEvents(int timeoutMs, bool* shutdown, bool* write, bool* deviceFailed) {
-  pollfd fds[3];
-  int n = 0;
-  fds[n++] = {shutdownEvent_, POLLIN, 0};
-  fds[n++] = {writeEvent_, POLLIN, 0};
-  const int fd = fd_.load();
-  if (fd >= 0) fds[n++] = {fd, POLLIN, 0};
-  *shutdown = *write = *deviceFailed = false;
-  int r = ::poll(fds, n, timeoutMs);
-  if (r <= 0) return;
-  *shutdown = fds[0].revents & POLLIN;
-  *write = fds[1].revents & POLLIN;
-  if (n == 3 && (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL))) *deviceFailed = true;
+  ps::WaitForEvents(shutdownEvent_, writeEvent_, fd_.load(), timeoutMs, shutdown, write, deviceFailed);
 }
 
 void CUSBSerialPort::PortThread() {
@@ -435,8 +409,8 @@ void CUSBSerialPort::ServiceWrite() {
 }
 
 void CUSBSerialPort::CloseEvents() {
-  if (writeEvent_ >= 0) ::close(writeEvent_);
-  if (shutdownEvent_ >= 0) ::close(shutdownEvent_);
+  ps::CloseEvent(writeEvent_);
+  ps::CloseEvent(shutdownEvent_);
   writeEvent_ = shutdownEvent_ = -1;
 }
 
