@@ -11,6 +11,7 @@
 #include "app/app_text.h"
 #include "app/tagwright_dlg.h"
 #include "platform/dynlib.h"
+#include "platform/install_dirs.h"
 #include "shell/string_table.h"
 
 namespace tw {
@@ -28,7 +29,7 @@ void CTagwrightApp::ChooseLanguage() {
   const int sprache = store_.GetProfileInt("Settings", "Sprache", 0);
   if (sprache > 0) {
     auto lib = std::make_unique<DynamicLibrary>();
-    const std::string path = (programDir_ + "/" + EnglishLibraryName()).toStdString();
+    const std::string path = PrivateDir(programDir_.toStdString()) + "/" + EnglishLibraryName();
     // The library must carry the English table; anything else by that name is ignored.
     using CountFn = int (*)();
     if (lib->Load(path) && lib->Get<CountFn>("TwEnglishTextCount") &&
@@ -66,9 +67,15 @@ void CTagwrightApp::Run() {
 }
 
 QString CTagwrightApp::OpenManual(QWidget* owner, const QString& programDir, bool quiet) {
-  const QStringList pdfs = QDir(programDir).entryList({"*.pdf"}, QDir::Files, QDir::Unsorted);
+  // Beside the program first; an installed program keeps its manual with the documentation.
+  QString folder = programDir;
+  QStringList pdfs = QDir(folder).entryList({"*.pdf"}, QDir::Files, QDir::Unsorted);
+  if (pdfs.isEmpty()) {
+    folder = QString::fromStdString(DocDir(programDir.toStdString()));
+    if (!folder.isEmpty()) pdfs = QDir(folder).entryList({"*.pdf"}, QDir::Files, QDir::Unsorted);
+  }
   if (pdfs.isEmpty()) return QString();
-  const QString path = QDir(programDir).absoluteFilePath(pdfs.first());
+  const QString path = QDir(folder).absoluteFilePath(pdfs.first());
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)) && !quiet)
     QMessageBox::warning(owner, Tr(IDS_DLG_TITLE), Tr(IDS_HELP_NO_VIEWER));
   return path;

@@ -17,7 +17,8 @@ class DynamicLibrary;
 
 class CTagwrightApp {
  public:
-  // programDir: the folder of the program file, where the English library and the manual lie.
+  // programDir: the folder of the program file. The English library lies beside it in a build
+  // folder and in the private folder of an installed tree (platform/install_dirs.h).
   CTagwrightApp(ISettingsStore& store, QString programDir);
   ~CTagwrightApp();
 
@@ -34,7 +35,8 @@ class CTagwrightApp {
   // Called after each dialog ended, with its end code.
   std::function<void(int)> onDialogEnded;
 
-  // The manual: the first PDF in programDir opened by the desktop. Message 10001 when no program
+  // The manual: the first PDF in programDir (else in the installed documentation folder) opened by
+  // the desktop. Message 10001 when no program
   // opens it; nothing when there is no manual. Returns the file opened, or empty.
   static QString OpenManual(QWidget* owner, const QString& programDir, bool quiet = false);
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -20,6 +21,7 @@
 #include "job/job_settings.h"
 #include "job/type_layout.h"
 #include "platform/cp1252.h"
+#include "platform/install_dirs.h"
 #include "sdk/lf_sdk.h"
 #include "shell/settings_keys.h"
 #include "shell/settings_store.h"
@@ -300,6 +302,29 @@ std::string ExeDir() {
   return p.substr(0, p.rfind('/'));
 }
 
+// Where the demo keeps its protocol: beside the programs in a build folder; in the user's cache
+// folder for an installed program, whose folders an operator cannot write.
+std::string DemoDir() {
+  const std::string exeDir = ExeDir();
+  if (!IsInstalledProgramDir(exeDir)) {
+    const std::string dir = exeDir + "/../demo";
+    mkdir(dir.c_str(), 0755);
+    return dir;
+  }
+  std::string base;
+  if (const char* cache = getenv("XDG_CACHE_HOME"); cache && *cache == '/')
+    base = cache;
+  else if (const char* home = getenv("HOME"); home && *home)
+    base = std::string(home) + "/.cache";
+  else
+    base = "/tmp";
+  mkdir(base.c_str(), 0700);
+  base += "/tagwright";
+  mkdir(base.c_str(), 0700);
+  mkdir((base + "/demo").c_str(), 0700);
+  return base + "/demo";
+}
+
 void PrintFile(const std::string& path, CliOutput& out) {
   std::ifstream in(path, std::ios::binary);
   std::string line;
@@ -331,9 +356,7 @@ int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out
     if (job.startBlock < FirstBlock(job.transponderType)) job.startBlock = FirstBlock(job.transponderType);
     protocol = o.protocol;
     if (protocol.empty()) {
-      const std::string dir = ExeDir() + "/../demo";
-      mkdir(dir.c_str(), 0755);
-      protocol = dir + "/Protokoll_S.txt";
+      protocol = DemoDir() + "/Protokoll_S.txt";
     }
     unlink(protocol.c_str());  // the demo's own file: each run starts a fresh protocol
     job.logWrites = 1;
