@@ -2,6 +2,7 @@
 // interface; "tagwright --simulate" runs it against a simulated reader fed with new tags.
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
 #include <cstring>
 
 #include "app/about_dlg.h"
@@ -13,8 +14,25 @@
 #include "app/tagwright_dlg.h"
 #include "platform/ui_hooks.h"
 #include "shell/settings_store.h"
+#include "tw_version.h"
 
 namespace {
+
+const char kUsage[] =
+    "Usage: tagwright [options]\n"
+    "The desktop program: writes low-frequency RFID transponders one after another through a QZ\n"
+    "reader/writer, reads them back and keeps a protocol of every tag. It opens the interface\n"
+    "chosen last; when no reader answers there, the interface dialog asks for one.\n"
+    "\n"
+    "Options:\n"
+    "  --simulate   work on a simulated reader (tagwright-sim) that puts a new tag of the chosen\n"
+    "               type into its field every 4 s; nothing is sent to real devices\n"
+    "  --help       this text\n"
+    "  --version    the program's version\n"
+    "Qt's own options (-platform, -style, ...) are accepted as well.\n"
+    "\n"
+    "F1 opens the manual. The job, the interface and the language are kept per user in\n"
+    "$XDG_CONFIG_HOME/Velkor Applikationen/Tagwright.conf, shared with tagwright-cli.\n";
 
 QWidget* gDisabled = nullptr;
 
@@ -43,8 +61,18 @@ void EndWait() { QApplication::restoreOverrideCursor(); }
 
 int main(int argc, char** argv) {
   bool simulate = false;
-  for (int i = 1; i < argc; ++i)
+  for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--simulate") == 0) simulate = true;
+    // Answered before any window exists, so that they work without a display.
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("tagwright %s\n", TW_PRODUCT_VERSION);
+      return 0;
+    }
+  }
   QApplication qapp(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tagwright"));
   QApplication::setStyle(QStringLiteral("Fusion"));

@@ -45,6 +45,7 @@ const char* UsageText() {
          "  lan search            list LAN readers\n"
          "  lan show NAME         show a LAN reader's network settings\n"
          "  lan set NAME --ip A.B.C.D[-PORT]|[NAME][-PORT] [--netmask M] [--gateway G]\n"
+         "                        change a LAN reader's address, net mask and gateway\n"
          "  job show              show the job (stored job, settings file, options)\n"
          "  job export FILE       write the job to a settings file\n"
          "  job import FILE       read a settings file into the stored job\n"

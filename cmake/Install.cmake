@@ -35,3 +35,40 @@ file(GLOB TW_MANUALS ${CMAKE_SOURCE_DIR}/resources/manual/*.pdf)
 if(TW_MANUALS)
   install(FILES ${TW_MANUALS} DESTINATION ${TW_INSTALL_DOCDIR})
 endif()
+
+# Linux desktop integration: udev rule for the readers, menu entry, icon, AppStream data and the
+# manual pages, which help2man makes from the programs' own --help at build time.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  set(TW_LINUX ${CMAKE_SOURCE_DIR}/resources/linux)
+  install(FILES ${TW_LINUX}/60-tagwright.rules DESTINATION lib/udev/rules.d)
+  if(TARGET tagwright)
+    install(FILES ${TW_LINUX}/example.velkor.Tagwright.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
+    install(FILES ${TW_LINUX}/example.velkor.Tagwright.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
+    install(FILES ${TW_LINUX}/tagwright.svg DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps)
+  endif()
+
+  find_program(TW_HELP2MAN help2man)
+  if(TW_HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
+    set(TW_MAN_tagwright "write and read low-frequency RFID transponders (desktop program)")
+    set(TW_MAN_tagwright-cli "write and read low-frequency RFID transponders from the command line")
+    set(TW_MAN_tagwright-sim "simulated QZ RFID reader/writer with transponders in its field")
+    set(TW_MAN_PAGES)
+    foreach(prog tagwright tagwright-cli tagwright-sim)
+      if(TARGET ${prog})
+        set(page ${CMAKE_BINARY_DIR}/man/${prog}.1)
+        add_custom_command(OUTPUT ${page}.gz
+          COMMAND ${TW_HELP2MAN} --no-info --no-discard-stderr --section=1
+            --version-string=${PROJECT_VERSION} --name=${TW_MAN_${prog}}
+            --include=${TW_LINUX}/see-also.h2m --output=${page} $<TARGET_FILE:${prog}>
+          COMMAND gzip -9nf ${page}
+          DEPENDS ${prog} ${TW_LINUX}/see-also.h2m VERBATIM)
+        list(APPEND TW_MAN_PAGES ${page}.gz)
+      endif()
+    endforeach()
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/man)
+    add_custom_target(tw_man_pages ALL DEPENDS ${TW_MAN_PAGES})
+    install(FILES ${TW_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  else()
+    message(STATUS "help2man not found: no manual pages (scripts/install-deps installs it)")
+  endif()
+endif()

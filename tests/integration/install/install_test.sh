@@ -25,6 +25,36 @@ for f in bin/tagwright-cli bin/tagwright-sim lib/tagwright/TagwrightEng.so inclu
   lib/python3/dist-packages/tagwright_sdk/__init__.py share/doc/tagwright/README.md; do
   [ -e "$root/$f" ] || fail "missing $f"
 done
+for f in lib/udev/rules.d/60-tagwright.rules share/man/man1/tagwright-cli.1.gz share/man/man1/tagwright-sim.1.gz; do
+  [ -e "$root/$f" ] || fail "missing $f"
+done
+if [ -e "$root/bin/tagwright" ]; then
+  for f in share/man/man1/tagwright.1.gz share/applications/example.velkor.Tagwright.desktop \
+    share/metainfo/example.velkor.Tagwright.metainfo.xml share/icons/hicolor/scalable/apps/tagwright.svg; do
+    [ -e "$root/$f" ] || fail "missing $f"
+  done
+  ! command -v desktop-file-validate >/dev/null ||
+    desktop-file-validate "$root"/share/applications/*.desktop || fail "desktop entry"
+  ! command -v appstreamcli >/dev/null ||
+    appstreamcli validate --no-net "$root"/share/metainfo/*.xml >/dev/null || fail "AppStream data"
+fi
+zcat "$root/share/man/man1/tagwright-cli.1.gz" | grep -qF -- '\-\-port' || fail "manual page without options"
+
+# The udev rule: `udevadm verify` where udev has it; otherwise `udevadm test` parses every rules
+# file, ours put into /etc/udev/rules.d inside a mount namespace of our own.
+rules=$root/lib/udev/rules.d/60-tagwright.rules
+if command -v udevadm >/dev/null && udevadm verify --help >/dev/null 2>&1; then
+  udevadm verify "$rules" || fail "udevadm verify"
+elif command -v udevadm >/dev/null && [ -d /etc/udev/rules.d ] && [ "$(id -u)" -eq 0 ] &&
+  unshare --mount true 2>/dev/null; then
+  parsed=$(unshare --mount sh -c 'mount -t tmpfs none /etc/udev/rules.d && cp "$1" /etc/udev/rules.d/ &&
+    udevadm test --action=add /sys/class/tty/console 2>&1' sh "$rules")
+  grep -q 'Reading rules file: /etc/udev/rules.d/60-tagwright.rules' <<<"$parsed" || fail "udev did not read the rule"
+  ! grep '60-tagwright.rules:' <<<"$parsed" || fail "udev rule"
+else
+  echo "udev rule not checked: no udevadm, or not root" >&2
+fi
+
 lib=$root/$libdir
 [ "$(readlink "$lib/libtagwright_sdk.so")" = libtagwright_sdk.so.1 ] || fail "development link"
 [ -f "$lib/$(readlink "$lib/libtagwright_sdk.so.1")" ] || fail "soname link"
