@@ -4,6 +4,7 @@
 # example of the README built with pkg-config and with CMake, the Python module, and the programs,
 # all run by an ordinary user (nobody, when the test runs as root) against the installed simulator.
 set -euo pipefail
+umask 022
 build=$1 src=$2 cmake=$3 cc=$4 prefix=$5 libdir=$6
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
