@@ -4,31 +4,38 @@
 include(CMakePackageConfigHelpers)
 set(TW_INSTALL_PYTHONDIR "lib/python3/dist-packages" CACHE PATH "Folder of the Python module")
 
+# Shared libraries are read, not executed: 0644 as Debian wants them.
+set(TW_LIB_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+
 foreach(prog tagwright tagwright-cli tagwright-sim)
   if(TARGET ${prog})
     install(TARGETS ${prog} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
 if(TARGET TagwrightEng)
-  install(TARGETS TagwrightEng LIBRARY DESTINATION ${TW_INSTALL_PRIVATEDIR})
+  install(TARGETS TagwrightEng LIBRARY DESTINATION ${TW_INSTALL_PRIVATEDIR} PERMISSIONS ${TW_LIB_PERMISSIONS})
 endif()
 
 # The SDK: libtagwright_sdk.so.1 (soname) -> .so.1.0.0, with the development link beside it.
-set_target_properties(tagwright_sdk PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
-target_include_directories(tagwright_sdk INTERFACE $<INSTALL_INTERFACE:${TW_INSTALL_INCLUDEDIR}>)
-install(TARGETS tagwright_sdk EXPORT TagwrightSdkTargets LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/sdk/lf_sdk.h DESTINATION ${TW_INSTALL_INCLUDEDIR})
-install(EXPORT TagwrightSdkTargets NAMESPACE TagwrightSdk:: DESTINATION ${TW_INSTALL_CMAKEDIR})
-configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/TagwrightSdkConfig.cmake.in
-  ${CMAKE_BINARY_DIR}/generated/TagwrightSdkConfig.cmake INSTALL_DESTINATION ${TW_INSTALL_CMAKEDIR})
-write_basic_package_version_file(${CMAKE_BINARY_DIR}/generated/TagwrightSdkConfigVersion.cmake
-  COMPATIBILITY SameMajorVersion)
-install(FILES ${CMAKE_BINARY_DIR}/generated/TagwrightSdkConfig.cmake
-  ${CMAKE_BINARY_DIR}/generated/TagwrightSdkConfigVersion.cmake DESTINATION ${TW_INSTALL_CMAKEDIR})
-configure_file(${CMAKE_SOURCE_DIR}/cmake/tagwright-sdk.pc.in ${CMAKE_BINARY_DIR}/generated/tagwright-sdk.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/generated/tagwright-sdk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/sdk/python/tagwright_sdk DESTINATION ${TW_INSTALL_PYTHONDIR}
-  FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+if(TARGET tagwright_sdk)
+  set_target_properties(tagwright_sdk PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+  target_include_directories(tagwright_sdk INTERFACE $<INSTALL_INTERFACE:${TW_INSTALL_INCLUDEDIR}>)
+  install(TARGETS tagwright_sdk EXPORT TagwrightSdkTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} PERMISSIONS ${TW_LIB_PERMISSIONS}
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES ${CMAKE_SOURCE_DIR}/sdk/lf_sdk.h DESTINATION ${TW_INSTALL_INCLUDEDIR})
+  install(EXPORT TagwrightSdkTargets NAMESPACE TagwrightSdk:: DESTINATION ${TW_INSTALL_CMAKEDIR})
+  configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/TagwrightSdkConfig.cmake.in
+    ${CMAKE_BINARY_DIR}/generated/TagwrightSdkConfig.cmake INSTALL_DESTINATION ${TW_INSTALL_CMAKEDIR})
+  write_basic_package_version_file(${CMAKE_BINARY_DIR}/generated/TagwrightSdkConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+  install(FILES ${CMAKE_BINARY_DIR}/generated/TagwrightSdkConfig.cmake
+    ${CMAKE_BINARY_DIR}/generated/TagwrightSdkConfigVersion.cmake DESTINATION ${TW_INSTALL_CMAKEDIR})
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/tagwright-sdk.pc.in ${CMAKE_BINARY_DIR}/generated/tagwright-sdk.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/generated/tagwright-sdk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/sdk/python/tagwright_sdk DESTINATION ${TW_INSTALL_PYTHONDIR}
+    FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+endif()
 
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${TW_INSTALL_DOCDIR})
 file(GLOB TW_MANUALS ${CMAKE_SOURCE_DIR}/resources/manual/*.pdf)
