@@ -1,5 +1,5 @@
 # Set-up: `make run` and `make test` install what is missing, build and run.
-.PHONY: deps configure build run test asan-test screenshots windows windows-test clean
+.PHONY: deps configure build run test asan-test screenshots package windows windows-test clean
 
 JOBS ?= $(shell nproc)
 
@@ -33,6 +33,10 @@ windows-test: windows
 
 screenshots: build
 	@bash scripts/screenshots
+
+# The Debian package build/tagwright_<version>_<arch>.deb.
+package: build
+	@cd build && cpack -G DEB
 
 clean:
 	rm -rf build build-asan build-win

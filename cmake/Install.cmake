@@ -79,3 +79,46 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     message(STATUS "help2man not found: no manual pages (scripts/install-deps installs it)")
   endif()
 endif()
+
+# The Debian package: `make package` runs `cpack -G DEB` in the build folder. Dependencies come
+# from dpkg-shlibdeps; the SDK's shlibs file and the ldconfig trigger from CPack.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  set(TW_DEB_CHANGELOG ${CMAKE_BINARY_DIR}/generated/changelog.gz)
+  add_custom_command(OUTPUT ${TW_DEB_CHANGELOG}
+    COMMAND gzip -9nc ${TW_LINUX}/changelog > ${TW_DEB_CHANGELOG}
+    DEPENDS ${TW_LINUX}/changelog VERBATIM)
+  add_custom_target(tw_deb_changelog ALL DEPENDS ${TW_DEB_CHANGELOG})
+  install(FILES ${TW_LINUX}/copyright ${TW_DEB_CHANGELOG} DESTINATION ${TW_INSTALL_DOCDIR})
+
+  if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    message(STATUS "Install prefix ${CMAKE_INSTALL_PREFIX}: the Debian package wants /usr (the default preset)")
+  endif()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGE_NAME tagwright)
+  set(CPACK_PACKAGE_VENDOR "Velkor Applikationen")
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+  set(CPACK_STRIP_FILES ON)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velkor Applikationen <rfid@velkor.example>")
+  set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.velkor.example")
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, pkg-config")
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "write and read low-frequency RFID transponders
+Tagwright programs low-frequency RFID transponders (Hitag 1, 2, S and µ,
+ATA5555, ATA5577, EM4305, EM4450, SIC7888) one after another in production
+through QZ reader/writers on serial, USB (FTDI, HID) and Ethernet links,
+reads them back, and keeps a protocol of every tag.
+
+The package holds the desktop program (tagwright), the same jobs for
+scripted stations (tagwright-cli), a simulated reader for tests and
+training (tagwright-sim), and the reader SDK libtagwright_sdk.so.1 with its
+C header, pkg-config file, CMake package and Python module. A udev rule
+gives the user at the seat and the group plugdev access to QZ readers on
+USB.")
+  include(CPack)
+endif()
