@@ -81,7 +81,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
 endif()
 
 # The Debian package: `make package` runs `cpack -G DEB` in the build folder. Dependencies come
-# from dpkg-shlibdeps; the SDK's shlibs file and the ldconfig trigger from CPack.
+# from dpkg-shlibdeps.
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(TW_DEB_CHANGELOG ${CMAKE_BINARY_DIR}/generated/changelog.gz)
   add_custom_command(OUTPUT ${TW_DEB_CHANGELOG}
@@ -105,8 +105,15 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.velkor.example")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+  # The SDK's shlibs entry and dpkg's ldconfig trigger (instead of CPack's ldconfig calls in the
+  # maintainer scripts, which Debian no longer wants); the maintainer scripts apply the udev rule.
+  set(TW_DEB_CONTROL ${CMAKE_BINARY_DIR}/generated/deb)
+  file(WRITE ${TW_DEB_CONTROL}/shlibs
+    "libtagwright_sdk ${PROJECT_VERSION_MAJOR} tagwright (>= ${PROJECT_VERSION})\n")
+  file(WRITE ${TW_DEB_CONTROL}/triggers "activate-noawait ldconfig\n")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${TW_DEB_CONTROL}/shlibs ${TW_DEB_CONTROL}/triggers
+    ${TW_LINUX}/postinst ${TW_LINUX}/postrm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, pkg-config")
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "write and read low-frequency RFID transponders
 Tagwright programs low-frequency RFID transponders (Hitag 1, 2, S and µ,
