@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "job/job_checks.h"
 #include "job/job_engine_state.h"
 #include "job/job_view.h"
@@ -50,6 +53,37 @@ TEST_F(StringsTest, MissingOrMismatchedArgumentsAreSafe) {
   EXPECT_EQ(FormatStatusMessage({1, {}}), "");
   // 139 is "FW V%d.%02d": the zero-padded width survives.
   EXPECT_EQ(FormatStatusMessage({139, {int64_t{1}, int64_t{61}}}), "FW V1.61");
+}
+
+// Every id is defined once per language (a later definition would silently hide an earlier one)
+// and both languages carry the same ids.
+TEST(StringTables, OneDefinitionPerIdAndTheSameIdsInBothLanguages) {
+  struct Entry {
+    int id;
+    const char* text;
+  };
+  const Entry german[] = {
+#define TW_STR(id, text) {id, text},
+#include "resources/strings/all_de.inc"
+#undef TW_STR
+  };
+  const Entry english[] = {
+#define TW_STR(id, text) {id, text},
+#include "resources/strings/all_en.inc"
+#undef TW_STR
+  };
+  auto ids = [](const auto& table) {
+    std::map<int, int> count;
+    for (const Entry& e : table) ++count[e.id];
+    std::set<int> twice, all;
+    for (auto [id, n] : count) {
+      all.insert(id);
+      if (n > 1) twice.insert(id);
+    }
+    EXPECT_TRUE(twice.empty()) << "defined more than once, first: " << *twice.begin();
+    return all;
+  };
+  EXPECT_EQ(ids(german), ids(english));
 }
 
 TEST_F(StringsTest, SdkErrorMessages) {
