@@ -82,7 +82,8 @@ LF_API int LF_SetKeepUiEnabled(int h, int flag);
  * returns -1 without sending. 0 or -1 (7, 14, status). */
 LF_API int LF_SetOperatingMode(int h, int value);
 
-/* Command FFh with the mode byte (1 virtual COM, 2 HID). 0 or -1 (7, 14, status). */
+/* Command FFh with the mode byte: the USB mode the reader is to switch to, 1 HID or 2 virtual COM
+ * (so a reader in virtual COM mode gets 1). 0 or -1 (7, 14, status). */
 LF_API int LF_SetUsbMode(int h, int mode);
 
 /* Command F6h with two bytes; the answer data are discarded. 0 or -1 (7, 14, status). */
@@ -180,8 +181,10 @@ LF_API int LF_DetectModulation(int h, int type, int modulation);
  * an empty list; 0 when list is null or size is below 1). */
 
 /* Lists the serial devices that have hardware behind them, in natural order of the device path
- * ("/dev/ttyUSB2" before "/dev/ttyUSB10"). A maker's USB reader is followed by " [" and its
- * product text "]", or by " [Velkor Virtual COM]" when only its USB identity marks it. Pseudo-
+ * ("/dev/ttyUSB2" before "/dev/ttyUSB10"). A device with a stable udev name is listed by it, with
+ * its kernel name first in the description: "/dev/serial/by-id/usb-…-if00 [/dev/ttyACM0, …]".
+ * A maker's USB reader is described by its product text, or by "Velkor Virtual COM" when only its
+ * USB identity marks it ("/dev/ttyACM0 [Velkor Virtual COM]"). Pseudo-
  * terminals are not serial devices and are not listed, except those of running simulators,
  * appended as "/dev/pts/N [tagwright-sim]". When sysfs cannot be read, the usual device names
  * (ttyS0-31, ttyUSB0-255, ttyACM0-255) that open as terminals are listed instead. */
