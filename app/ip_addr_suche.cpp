@@ -49,8 +49,10 @@ CIPAddrSuche::CIPAddrSuche(IPortBackend& backend, QWidget* parent)
   };
   waitMs = [](int ms) { SleepMs(static_cast<uint32_t>(ms)); };
 
-  connect(list_, &QListWidget::currentRowChanged, this,
-          [this](int row) { change_->setEnabled(row >= 0); });
+  // As in the interface dialog: only a selected row counts, not the row the focus frame is on.
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(list_, &QListWidget::itemSelectionChanged, this,
+          [this]() { change_->setEnabled(SelectedRow() >= 0); });
   connect(change_, &QPushButton::clicked, this, [this]() { OnChangeAddress(); });
   connect(close_, &QPushButton::clicked, this, [this]() { OnClose(); });
 }
@@ -84,13 +86,19 @@ bool CIPAddrSuche::FillAddressList() {
     }
   }
   setEnabled(true);
-  change_->setEnabled(list_->currentRow() >= 0);
+  change_->setEnabled(SelectedRow() >= 0);
   return true;
 }
 
+int CIPAddrSuche::SelectedRow() const {
+  const QList<QListWidgetItem*> items = list_->selectedItems();
+  const int row = items.isEmpty() ? -1 : list_->row(items.front());
+  return row < static_cast<int>(found_.size()) ? row : -1;
+}
+
 void CIPAddrSuche::OnChangeAddress() {
-  const int row = list_->currentRow();
-  if (row < 0 || row >= static_cast<int>(found_.size())) return;
+  const int row = SelectedRow();
+  if (row < 0) return;
   if (runLanConfig(found_[row].text)) {
     waitMs(300);
     FillAddressList();
@@ -98,8 +106,8 @@ void CIPAddrSuche::OnChangeAddress() {
 }
 
 void CIPAddrSuche::OnClose() {
-  const int row = list_->currentRow();
-  if (row >= 0 && row < static_cast<int>(found_.size()) && found_[row].kind == 1)
+  const int row = SelectedRow();
+  if (row >= 0 && found_[row].kind == 1)
     result_ = found_[row].text;
   done(Rejected);
 }

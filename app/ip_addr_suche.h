@@ -40,6 +40,7 @@ class CIPAddrSuche : public QDialog {
   QPushButton* closeButton() const { return close_; }
 
  private:
+  int SelectedRow() const;
   IPortBackend& backend_;
   std::vector<FoundDevice> found_;
   std::string result_;

@@ -150,7 +150,10 @@ void CPortDlg::BuildControls() {
 
   connect(buttons, &QDialogButtonBox::accepted, this, [this]() { OnOK(); });
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  connect(list_, &QListWidget::currentRowChanged, this, [this](int) { OnSelectionChanged(); });
+  // The selection, not the current row: Qt makes row 0 current when the list merely gets the
+  // focus, without the operator choosing it.
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(list_, &QListWidget::itemSelectionChanged, this, [this]() { OnSelectionChanged(); });
   connect(ethernet_, &QCheckBox::clicked, this, [this](bool) { OnEthernetClicked(); });
   connect(ipSearch_, &QPushButton::clicked, this, [this]() { OnIpSearchClicked(); });
   connect(hidMode_, &QPushButton::clicked, this, [this]() { OnHidModeClicked(); });
@@ -174,8 +177,9 @@ void CPortDlg::OnInitDialog() {
   if (lists_.com.empty()) UpdateInterfaceList(PortKind::Com);
 
   FillListBox();
-  int row = FindEntryByPrefix(entries_, settings_.name);
-  if (row < 0) {
+  // A stored kernel name that another device has taken over is no choice any more.
+  int row = settings_.anotherDevice ? -1 : FindEntryByPrefix(entries_, settings_.name);
+  if (row < 0 && !settings_.anotherDevice) {
     if (entries_.size() == 1) {
       row = 0;
       settings_.name = entries_[0];
@@ -183,10 +187,7 @@ void CPortDlg::OnInitDialog() {
       settings_.name.clear();
     }
   }
-  {
-    const QSignalBlocker block(list_);
-    list_->setCurrentRow(row);
-  }
+  SelectRow(row);
   settings_.SetKindFromName();
   EnableLineSettings(KindOfName(settings_.name) == PortKind::Com);
   UpdateModeButtons(settings_.name);
@@ -204,9 +205,18 @@ void CPortDlg::FillListBox() {
   for (const auto& e : entries_) list_->addItem(ToQt(e));
 }
 
-void CPortDlg::SelectStoredName() {
+void CPortDlg::SelectRow(int row) {
   const QSignalBlocker block(list_);
-  list_->setCurrentRow(FindEntryByPrefix(entries_, settings_.name));
+  list_->clearSelection();
+  if (row >= 0) {
+    list_->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+  } else {
+    list_->setCurrentRow(-1);
+  }
+}
+
+void CPortDlg::SelectStoredName() {
+  SelectRow(settings_.anotherDevice ? -1 : FindEntryByPrefix(entries_, settings_.name));
 }
 
 bool CPortDlg::UpdateInterfaceList(PortKind kind) {
@@ -219,8 +229,13 @@ void CPortDlg::EnableLineSettings(bool on) {
     w->setEnabled(on);
 }
 
+ModeButtons CPortDlg::ModesOf(const std::string& name) {
+  const bool devicePath = !name.empty() && name[0] == '/';
+  return ModeButtonsFor(name, devicePath && backend_.IsVirtualComDevice(DevicePathOfEntry(name)));
+}
+
 void CPortDlg::UpdateModeButtons(const std::string& name) {
-  const ModeButtons m = ModeButtonsFor(name);
+  const ModeButtons m = ModesOf(name);
   hidMode_->setEnabled(m != ModeButtons::Disabled);
   virtualCom_->setEnabled(m != ModeButtons::Disabled);
   hidMode_->setChecked(m == ModeButtons::HidChecked);
@@ -257,6 +272,7 @@ void CPortDlg::RescanLists() {
   }
   changed |= UpdateInterfaceList(PortKind::Usb);
   changed |= UpdateInterfaceList(PortKind::Com);
+  changed |= KeepChosenLanEntry();
   if (changed) {
     FillListBox();
     SelectStoredName();
@@ -288,17 +304,25 @@ void CPortDlg::OnDeviceChange(DeviceEvent event) {
   gHandlingDeviceChange = false;
 }
 
+int CPortDlg::SelectedRow() const {
+  const QList<QListWidgetItem*> items = list_->selectedItems();
+  if (items.isEmpty()) return -1;
+  const int row = list_->row(items.front());
+  return row < static_cast<int>(entries_.size()) ? row : -1;
+}
+
 std::string CPortDlg::SelectedEntry() const {
-  const int row = list_->currentRow();
-  return row >= 0 && row < static_cast<int>(entries_.size()) ? entries_[row] : std::string();
+  const int row = SelectedRow();
+  return row >= 0 ? entries_[row] : std::string();
 }
 
 void CPortDlg::OnSelectionChanged() {
-  if (list_->currentRow() < 0) {
+  if (SelectedRow() < 0) {
     UpdateModeButtons(std::string());
     return;
   }
   settings_.name = SelectedEntry();
+  settings_.anotherDevice = false;
   settings_.SetKindFromName();
   EnableLineSettings(KindOfName(settings_.name) == PortKind::Com);
   UpdateModeButtons(settings_.name);
@@ -315,9 +339,26 @@ void CPortDlg::OnIpSearchClicked() {
   const std::string address = runAddressSearch();
   if (!address.empty()) {
     settings_.name = NameFromSearchResult(address);
+    settings_.anotherDevice = false;
     settings_.SetKindFromName();
+    chosenLan_ = settings_.name.substr(std::string(kLanPrefix).size());
+    // The chosen reader becomes the selection at once, whether or not the list changes.
+    if (KeepChosenLanEntry()) FillListBox();
+    SelectStoredName();
+    EnableLineSettings(false);
+    UpdateModeButtons(settings_.name);
   }
   PostRefresh();
+}
+
+bool CPortDlg::KeepChosenLanEntry() {
+  // A reader the operator picked in the address search stays offered while this dialog is open,
+  // even when the discovery list does not name it the same way.
+  if (chosenLan_.empty() || !settings_.ethernet) return false;
+  const std::string entry = kLanPrefix + chosenLan_;
+  if (FindEntryByPrefix(BuildEntries(lists_), entry) >= 0) return false;
+  lists_.lan.push_back(chosenLan_);
+  return true;
 }
 
 void CPortDlg::SwitchUsbMode(const std::string& openName, int mode) {
@@ -333,13 +374,14 @@ void CPortDlg::SwitchUsbMode(const std::string& openName, int mode) {
 
 void CPortDlg::OnHidModeClicked() {
   const std::string entry = SelectedEntry();
-  if (list_->currentRow() >= 0 && IsVirtualComEntry(entry)) SwitchUsbMode(OpenNameOfEntry(entry), 1);
+  if (SelectedRow() >= 0 && ModesOf(entry) == ModeButtons::VirtualComChecked)
+    SwitchUsbMode(OpenNameOfEntry(entry), 1);
   UpdateModeButtons(settings_.name);
 }
 
 void CPortDlg::OnVirtualComClicked() {
   const std::string entry = SelectedEntry();
-  if (list_->currentRow() >= 0 && IsSwitchableHidEntry(entry)) {
+  if (SelectedRow() >= 0 && IsSwitchableHidEntry(entry)) {
     if (backend_.IsVirtualComDriverInstalled()) {
       SwitchUsbMode(OpenNameOfEntry(entry), 2);
     } else if (askYesNo(Text(10172) + "\n" + Text(10173))) {
@@ -372,7 +414,8 @@ void CPortDlg::OnOK() {
   settings_.ethernet = ethernet_->isChecked();
   using namespace settings;
   const bool stored = store_.Transaction([&](ISettingsView& v) {
-    if (list_->currentRow() >= 0) {
+    // Only an entry the operator selected is stored; a focus frame on a row is no choice.
+    if (SelectedRow() >= 0) {
       settings_.name = SelectedEntry();
       settings_.SetKindFromName();
       v.WriteProfileString(kPort, kName, settings_.name);

@@ -82,7 +82,11 @@ class CPortDlg : public QDialog {
   void OnHidModeClicked();
   void OnVirtualComClicked();
   void SwitchUsbMode(const std::string& openName, int mode);
+  void SelectRow(int row);
+  ModeButtons ModesOf(const std::string& name);
+  int SelectedRow() const;
   std::string SelectedEntry() const;
+  bool KeepChosenLanEntry();
   bool ReadField(QLineEdit* edit, int min, int max, int* value);
 
   ISettingsStore& store_;
@@ -90,6 +94,7 @@ class CPortDlg : public QDialog {
   PortSettings settings_;
   InterfaceLists lists_;
   std::vector<std::string> entries_;
+  std::string chosenLan_;  // target picked in the address search, kept offered
   RescanCounter rescan_;
   int refreshTimer_ = 0;
   std::unique_ptr<DeviceMonitor> monitor_;

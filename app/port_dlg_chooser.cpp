@@ -5,6 +5,13 @@
 namespace tw {
 
 bool PortDlgInterfaceChooser(QWidget* parent, ISettingsStore& store, bool show, std::string& name) {
+  if (!show) {
+    // The dialog object's construction rules hold in the silent pass too: a stale choice is
+    // repaired, and a kernel device name that another device has taken over is not used blindly
+    // but shown to the operator.
+    InterfaceLists lists;
+    show = LoadAndRepairPortSettings(store, SdkPortBackend(), lists).anotherDevice;
+  }
   if (show) {
     CPortDlg dlg(store, SdkPortBackend(), parent);
     if (dlg.exec() != QDialog::Accepted) return false;

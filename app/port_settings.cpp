@@ -130,7 +130,16 @@ PortSettings LoadAndRepairPortSettings(ISettingsView& store, IPortBackend& backe
       writeName(prefix + list.front());
     }
   };
-  if (StartsWith(s.name, kUsbPrefix)) {
+  if (StartsWith(s.name, "/dev/") && !StartsWith(s.name, kStableSerialDir)) {
+    // Kernel names follow the order of plugging in: make sure the stored one still names the
+    // device that was chosen, and move a choice that has a stable name now over to it.
+    RefreshInterfaceList(PortKind::Com, lists, backend);
+    const StoredDeviceCheck check = CheckStoredDevicePath(s.name, lists.com);
+    if (check.anotherDevice)
+      s.anotherDevice = true;
+    else if (!check.entry.empty() && check.entry != s.name)
+      writeName(check.entry);
+  } else if (StartsWith(s.name, kUsbPrefix)) {
     RefreshInterfaceList(PortKind::Usb, lists, backend);
     repair(PortKind::Usb, kUsbPrefix);
   } else if (StartsWith(s.name, kLanPrefix) && s.ethernet) {
@@ -142,6 +151,34 @@ PortSettings LoadAndRepairPortSettings(ISettingsView& store, IPortBackend& backe
   return s;
 }
 
+StoredDeviceCheck CheckStoredDevicePath(const std::string& stored,
+                                        const std::vector<std::string>& com) {
+  StoredDeviceCheck r;
+  const std::string path = DevicePathOfEntry(stored);
+  auto descriptionOf = [](const std::string& entry) {
+    const auto open = entry.find(" [");
+    if (open == std::string::npos || entry.back() != ']') return std::string();
+    return entry.substr(open + 2, entry.size() - open - 3);
+  };
+  const std::string storedDesc = descriptionOf(stored);
+  for (const std::string& e : com) {
+    std::string desc = descriptionOf(e);
+    if (DevicePathOfEntry(e) != path) {
+      // A stable name carries the kernel name first in its description.
+      if (desc == path)
+        desc.clear();
+      else if (StartsWith(desc, path + ", "))
+        desc = desc.substr(path.size() + 2);
+      else
+        continue;
+    }
+    r.entry = e;
+    r.anotherDevice = desc != storedDesc;
+    return r;
+  }
+  return r;
+}
+
 std::vector<std::string> BuildEntries(const InterfaceLists& lists) {
   std::vector<std::string> out;
   for (const auto& c : lists.com) out.push_back(StartsWith(c, "\\\\.\\") ? c.substr(4) : c);
@@ -150,8 +187,19 @@ std::vector<std::string> BuildEntries(const InterfaceLists& lists) {
   return out;
 }
 
+std::string DevicePathOfEntry(const std::string& entry) {
+  const auto pos = entry.find(" [");
+  return pos == std::string::npos ? entry : entry.substr(0, pos);
+}
+
 int FindEntryByPrefix(const std::vector<std::string>& entries, const std::string& name) {
   if (name.empty()) return -1;
+  if (name[0] == '/') {
+    const std::string path = DevicePathOfEntry(name);
+    for (size_t i = 0; i < entries.size(); ++i)
+      if (DevicePathOfEntry(entries[i]) == path) return static_cast<int>(i);
+    return -1;
+  }
   for (size_t i = 0; i < entries.size(); ++i)
     if (StartsWithNoCase(entries[i], name)) return static_cast<int>(i);
   return -1;
@@ -173,15 +221,18 @@ bool IsSwitchableHidEntry(const std::string& name) {
   return false;
 }
 
-bool IsVirtualComEntry(const std::string& name) {
+bool IsVirtualComEntry(const std::string& name, bool vcomIdentity) {
+  // Device paths carry no such text reliably (a product string may replace it): the USB identity
+  // behind the path decides.
+  if (StartsWith(name, "/")) return vcomIdentity;
   return StartsWith(name, "COM") && name.size() > 3 &&
          (ContainsAfterStart(name, " [Velkor Virtual COM") ||
           ContainsAfterStart(name, " [Kestrel Virtual COM"));
 }
 
-ModeButtons ModeButtonsFor(const std::string& name) {
+ModeButtons ModeButtonsFor(const std::string& name, bool vcomIdentity) {
   if (IsSwitchableHidEntry(name)) return ModeButtons::HidChecked;
-  if (IsVirtualComEntry(name)) return ModeButtons::VirtualComChecked;
+  if (IsVirtualComEntry(name, vcomIdentity)) return ModeButtons::VirtualComChecked;
   return ModeButtons::Disabled;
 }
 

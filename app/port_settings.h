@@ -28,6 +28,7 @@ int EncodeBaudrate(int baud, int parity, int stop);
 
 inline constexpr char kUsbPrefix[] = "USB: ";
 inline constexpr char kLanPrefix[] = "LAN: ";
+inline constexpr char kStableSerialDir[] = "/dev/serial/by-id/";
 enum class PortKind { Com, Usb, Lan };
 PortKind KindOfName(const std::string& name);
 bool StartsWithNoCase(const std::string& text, const std::string& prefix);
@@ -45,6 +46,8 @@ struct PortSettings {
   bool ethernet = false;
   bool usb = false;  // kind of the selection; both clear for a COM port
   bool lan = false;
+  // The stored kernel device name now belongs to a different device: nothing is chosen silently.
+  bool anotherDevice = false;
   void Load(ISettingsView& store);
   void SetKindFromName();
 };
@@ -68,6 +71,12 @@ class IPortBackend {
     std::string name, address, netMask, gateway;
   };
   virtual bool GetLanDeviceInfo(const std::string& device, LanInfo& info) = 0;
+  // Whether the serial device at path ("/dev/ttyACM0", a /dev/serial/by-id link) is a reader in
+  // virtual COM mode, judged by the USB identity of the device behind it.
+  virtual bool IsVirtualComDevice(const std::string& path) {
+    (void)path;
+    return false;
+  }
   virtual int SetLanDeviceConfig(const std::string& device, const std::string& newAddress,
                                  const std::string& netMask, const std::string& gateway) = 0;
 };
@@ -93,19 +102,35 @@ bool RefreshInterfaceList(PortKind kind, InterfaceLists& lists, IPortBackend& ba
 PortSettings LoadAndRepairPortSettings(ISettingsView& store, IPortBackend& backend,
                                        InterfaceLists& lists);
 
+// A stored kernel device name ("/dev/ttyUSB1 [Velkor Virtual COM]") against today's COM list.
+// The device listed under that kernel name now (by it, or under a stable name that carries it in
+// its description) is the same one when its description is the stored one; otherwise another
+// device took the name over since it was chosen.
+struct StoredDeviceCheck {
+  bool anotherDevice = false;
+  std::string entry;  // today's entry of that kernel name; empty when none lists it
+};
+StoredDeviceCheck CheckStoredDevicePath(const std::string& stored,
+                                        const std::vector<std::string>& com);
+
 // List box texts: COM entries without "\\.\", then "USB: " entries, then "LAN: " entries.
 std::vector<std::string> BuildEntries(const InterfaceLists& lists);
-// First entry beginning with name (case-insensitive), or -1; an empty name matches nothing.
+// First entry beginning with name (case-insensitive), or -1; an empty name matches nothing. A
+// device path ("/dev/ttyUSB1") matches only the entry of that very path, whatever description
+// either carries: "/dev/ttyUSB1" is no prefix match for "/dev/ttyUSB10".
 int FindEntryByPrefix(const std::vector<std::string>& entries, const std::string& name);
+// The device path of a COM entry: the text before its bracketed description.
+std::string DevicePathOfEntry(const std::string& entry);
 
 // Serial-number prefixes of HID readers that can switch to virtual COM mode.
 const std::vector<std::string>& SwitchableHidPrefixes();
 // A "USB: " HID reader that can switch to virtual COM mode.
 bool IsSwitchableHidEntry(const std::string& name);
-// A COM entry of a reader in virtual COM mode.
-bool IsVirtualComEntry(const std::string& name);
+// A COM entry of a reader in virtual COM mode: "COMn [Velkor Virtual COM…]" by its text, a device
+// path when vcomIdentity says the USB device behind it is one.
+bool IsVirtualComEntry(const std::string& name, bool vcomIdentity = false);
 enum class ModeButtons { Disabled, HidChecked, VirtualComChecked };
-ModeButtons ModeButtonsFor(const std::string& name);
+ModeButtons ModeButtonsFor(const std::string& name, bool vcomIdentity = false);
 // The device name to open for a list entry: prefix and bracketed description removed.
 std::string OpenNameOfEntry(const std::string& entry);
 

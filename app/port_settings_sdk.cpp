@@ -1,13 +1,22 @@
 // The interface dialog's backend on the reader SDK.
+#include <cstdlib>
 #include <vector>
 
 #include "app/port_settings.h"
 #include "sdk/lf_sdk.h"
+#include "transport/port_enum.h"
+#include "transport/usb_sysfs.h"
 
 namespace tw {
 namespace {
 
 constexpr int kListBufferSize = 2500;
+
+// Where the system's /sys and /dev are looked for, as the SDK's listing does.
+std::string SystemRoot() {
+  const char* root = std::getenv("TAGWRIGHT_SYSTEM_ROOT");
+  return root && *root ? root : "/";
+}
 
 template <typename Fn>
 std::vector<std::string> List(Fn fn) {
@@ -38,6 +47,10 @@ class SdkBackend : public IPortBackend {
     if (LF_GetLanDeviceInfo(device.c_str(), name, address, mask, gateway) != 0) return false;
     info = {name, address, mask, gateway};
     return true;
+  }
+  bool IsVirtualComDevice(const std::string& path) override {
+    const auto id = UsbIdentityOfTty(SystemRoot(), path);
+    return id && id->vid == kVirtualComVid && id->pid == kVirtualComPid;
   }
   int SetLanDeviceConfig(const std::string& device, const std::string& newAddress,
                          const std::string& netMask, const std::string& gateway) override {

@@ -30,17 +30,23 @@ bool MakersName(const std::string& s) {
   return StartsWithNoCase(s, "Velkor") || StartsWithNoCase(s, "Kestrel");
 }
 
-// What follows the device path, as the device manager's description would: the maker's own
-// product text, or a marker for the virtual COM identity.
-std::string DescriptionSuffix(const UsbIdentity& usb) {
-  if (MakersName(usb.product)) return " [" + usb.product + "]";
-  if (MakersName(usb.manufacturer)) {
-    const std::string text = usb.product.empty() ? usb.manufacturer
-                                                 : usb.manufacturer + " " + usb.product;
-    return " [" + text + "]";
-  }
-  if (usb.vid == kVirtualComVid && usb.pid == kVirtualComPid) return " [Velkor Virtual COM]";
+// The description a device manager would show: the maker's own product text, or a marker for
+// the virtual COM identity; empty for anybody else's device.
+std::string Description(const UsbIdentity& usb) {
+  if (MakersName(usb.product)) return usb.product;
+  if (MakersName(usb.manufacturer))
+    return usb.product.empty() ? usb.manufacturer : usb.manufacturer + " " + usb.product;
+  if (usb.vid == kVirtualComVid && usb.pid == kVirtualComPid) return "Velkor Virtual COM";
   return "";
+}
+
+// A tty with a stable name is listed by it, with the kernel name it has now in the description,
+// so that a stored choice survives re-plugging and reboots.
+std::string PortEntry(const SysfsTty& tty) {
+  const std::string desc = tty.usb ? Description(*tty.usb) : std::string();
+  if (!tty.stablePath.empty())
+    return tty.stablePath + " [" + tty.devPath + (desc.empty() ? "" : ", " + desc) + "]";
+  return desc.empty() ? tty.devPath : tty.devPath + " [" + desc + "]";
 }
 
 std::string DevicePath(const std::string& entry) {
@@ -74,8 +80,7 @@ bool CUSBSerialPort::EnumerateComPorts(std::vector<std::string>& list, const std
   list.clear();
   std::vector<SysfsTty> ttys;
   if (ListSysfsTtys(root, ttys)) {
-    for (const SysfsTty& tty : ttys)
-      list.push_back(tty.devPath + (tty.usb ? DescriptionSuffix(*tty.usb) : std::string()));
+    for (const SysfsTty& tty : ttys) list.push_back(PortEntry(tty));
   } else {
     Trace("sysfs tty class not readable under %s; probing device names", root.c_str());
     list.clear();

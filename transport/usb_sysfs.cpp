@@ -8,9 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <vector>
 
 #include "platform/cp1252.h"
 
@@ -92,7 +95,54 @@ bool PlaceholderPort(const std::string& ttyDir) {
   return end != type->c_str() && *end == 0 && v == 0;
 }
 
+// The last part of a link's target ("../../ttyUSB0" → "ttyUSB0"); empty when path is no link.
+std::string LinkTargetName(const std::string& path) {
+  char buf[PATH_MAX];
+  const ssize_t n = readlink(path.c_str(), buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  const std::string target(buf, static_cast<size_t>(n));
+  const size_t slash = target.rfind('/');
+  return slash == std::string::npos ? target : target.substr(slash + 1);
+}
+
+// udev's stable names of serial devices: tty name → "/dev/serial/by-id/<link>". Where several
+// links lead to one tty, the first in name order is taken.
+std::map<std::string, std::string> StableTtyNames(const std::string& root) {
+  std::map<std::string, std::string> byTty;
+  const std::string dirPath = UnderRoot(root, "/dev/serial/by-id");
+  DirPtr dir(opendir(dirPath.c_str()));
+  if (!dir) return byTty;
+  std::vector<std::string> links;
+  while (const dirent* e = readdir(dir.get())) {
+    const std::string name = e->d_name;
+    // udev's characters for these names; anything else (a ':' would read as a device address
+    // later) leaves the tty under its kernel name.
+    if (!name.empty() && name[0] != '.' && name.size() <= 200 &&
+        std::all_of(name.begin(), name.end(), [](char c) {
+          return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("_-.+#=@", c);
+        }))
+      links.push_back(name);
+  }
+  std::sort(links.begin(), links.end());
+  for (const std::string& link : links) {
+    const std::string tty = LinkTargetName(dirPath + "/" + link);
+    if (PlainDeviceName(tty)) byTty.emplace(tty, "/dev/serial/by-id/" + link);
+  }
+  return byTty;
+}
+
 }  // namespace
+
+std::optional<UsbIdentity> UsbIdentityOfTty(const std::string& root, const std::string& devPath) {
+  if (devPath.compare(0, 5, "/dev/") != 0 || devPath.find("..") != std::string::npos)
+    return std::nullopt;
+  std::string name = LinkTargetName(UnderRoot(root, devPath));
+  if (name.empty()) name = devPath.substr(devPath.rfind('/') + 1);
+  if (!PlainDeviceName(name)) return std::nullopt;
+  const std::string ttyDir = UnderRoot(root, "/sys/class/tty/" + name);
+  if (!IsDir(ttyDir + "/device")) return std::nullopt;
+  return UsbDeviceAbove(root, ttyDir);
+}
 
 std::string UnderRoot(const std::string& root, const std::string& path) {
   if (root.empty() || root == "/") return path;
@@ -139,6 +189,7 @@ bool ListSysfsTtys(const std::string& root, std::vector<SysfsTty>& ttys) {
   const std::string classDir = UnderRoot(root, "/sys/class/tty");
   DirPtr dir(opendir(classDir.c_str()));
   if (!dir) return false;
+  const std::map<std::string, std::string> stable = StableTtyNames(root);
   while (const dirent* e = readdir(dir.get())) {
     const std::string name = e->d_name;
     if (!PlainDeviceName(name)) continue;
@@ -152,6 +203,7 @@ bool ListSysfsTtys(const std::string& root, std::vector<SysfsTty>& ttys) {
     for (char& c : devName)
       if (c == '!') c = '/';  // the kernel's stand-in for a slash in device names
     tty.devPath = "/dev/" + devName;
+    if (auto it = stable.find(name); it != stable.end()) tty.stablePath = it->second;
     tty.usb = UsbDeviceAbove(root, ttyDir);
     ttys.push_back(std::move(tty));
   }

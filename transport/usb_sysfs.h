@@ -27,12 +27,17 @@ struct UsbIdentity {
 struct SysfsTty {
   std::string name;     // "ttyUSB0"
   std::string devPath;  // "/dev/ttyUSB0"
+  std::string stablePath;  // "/dev/serial/by-id/usb-…-port0" when udev made one, else empty
   std::optional<UsbIdentity> usb;  // the USB device behind it, when there is one
 };
 
 // The ttys of /sys/class/tty that have a device behind them, excluding serial-core ports that
 // report no hardware (type 0). False when the class folder cannot be read.
 bool ListSysfsTtys(const std::string& root, std::vector<SysfsTty>& ttys);
+
+// The USB device behind a serial device path ("/dev/ttyACM0", or a link to it such as a
+// /dev/serial/by-id name); nothing when the path is no tty with a USB device behind it.
+std::optional<UsbIdentity> UsbIdentityOfTty(const std::string& root, const std::string& devPath);
 
 struct UsbDeviceState {
   std::string name;  // "1-2"

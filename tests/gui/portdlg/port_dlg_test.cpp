@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -183,15 +184,51 @@ TEST_F(PortDlgTest, EthernetOffEmptiesLanEntries) {
   EXPECT_FALSE(d->ipSearchButton()->isVisibleTo(d.get()));
 }
 
-TEST_F(PortDlgTest, AddressSearchResultBecomesName) {
-  Put(keys::kEthernetAktiv, 1);
+// Qt makes row 0 current when the list gets the focus; that is no choice and OK must not store it.
+TEST_F(PortDlgTest, OkStoresOnlyASelectedEntryNeverTheFocusRow) {
+  Put(keys::kName, "COM9");
   auto d = Make();
-  d->runAddressSearch = []() { return std::string("[LINE7]10.0.0.9-10001"); };
-  backend.lanReaders = {"[LINE7]"};
-  d->ipSearchButton()->click();
-  Spin(30);
-  EXPECT_EQ(d->Settings().name, "LAN: [LINE7]");
-  EXPECT_EQ(d->interfaceList()->currentItem()->text(), "LAN: [LINE7]");
+  d->show();
+  QApplication::setActiveWindow(d.get());
+  d->interfaceList()->setFocus(Qt::TabFocusReason);
+  Spin(20);
+  ASSERT_TRUE(d->interfaceList()->hasFocus());
+  EXPECT_TRUE(d->interfaceList()->selectedItems().isEmpty());
+  EXPECT_EQ(d->Settings().name, "");
+  d->OnOK();
+  EXPECT_EQ(GetName(), "COM9");
+
+  auto again = Make();
+  again->show();
+  again->interfaceList()->setFocus(Qt::TabFocusReason);
+  again->interfaceList()->item(1)->setSelected(true);
+  again->OnOK();
+  EXPECT_EQ(GetName(), "COM4 [Velkor Virtual COM]");
+}
+
+// The reader picked in the address search is the selection, also when the LAN list stays as it
+// was and when discovery does not list it at all.
+TEST_F(PortDlgTest, AddressSearchResultBecomesTheSelectedEntry) {
+  Put(keys::kEthernetAktiv, 1);
+  Put(keys::kName, "COM1");
+  backend.lanReaders = {"10.0.0.5-10001", "[LINE7]"};
+  for (const char* found : {"[LINE7]10.0.0.9-10001", "[LINE8]10.0.0.10-10001"}) {
+    auto d = Make();
+    ASSERT_EQ(d->interfaceList()->selectedItems().size(), 1);
+    ASSERT_TRUE(d->baudCombo()->isEnabled());
+    d->runAddressSearch = [found]() { return std::string(found); };
+    d->ipSearchButton()->click();
+    Spin(30);
+    const std::string name = NameFromSearchResult(found);
+    EXPECT_EQ(d->Settings().name, name);
+    ASSERT_EQ(d->interfaceList()->selectedItems().size(), 1);
+    EXPECT_EQ(d->interfaceList()->selectedItems()[0]->text().toStdString(), name);
+    EXPECT_FALSE(d->baudCombo()->isEnabled());
+    EXPECT_FALSE(d->parityCombo()->isEnabled());
+    d->OnOK();
+    EXPECT_EQ(GetName(), name);
+    Put(keys::kName, "COM1");
+  }
 }
 
 TEST_F(PortDlgTest, HidModeSwitchesVirtualComReader) {
@@ -209,6 +246,26 @@ TEST_F(PortDlgTest, HidModeSwitchesVirtualComReader) {
             (std::vector<std::string>{"open COM4 19200 0 100", "mode 1", "f6 0 0", "close"}));
   EXPECT_EQ(d->Settings().name, "");
   EXPECT_EQ(waits, (std::vector<int>{1000}));
+  EXPECT_FALSE(d->hidModeButton()->isEnabled());
+}
+
+// A reader in virtual COM mode on Linux is known by the USB identity behind its device, whatever
+// its name and description say.
+TEST_F(PortDlgTest, DevicePathReachesBothModeSwitchesByUsbIdentity) {
+  backend.com = {"/dev/serial/by-id/usb-Velkor_QZ-243_2100-0815-if00 [/dev/ttyACM0, Velkor QZ-243]",
+                 "/dev/ttyACM1 [Velkor Virtual COM]"};
+  backend.vcomDevices = {"/dev/serial/by-id/usb-Velkor_QZ-243_2100-0815-if00"};
+  Put(keys::kName, backend.com[0]);
+  auto d = Make();
+  EXPECT_TRUE(d->virtualComButton()->isChecked());
+  EXPECT_TRUE(d->hidModeButton()->isEnabled());
+  backend.openResult = 3;
+  d->hidModeButton()->click();
+  EXPECT_EQ(backend.calls,
+            (std::vector<std::string>{"open /dev/serial/by-id/usb-Velkor_QZ-243_2100-0815-if00 19200 0 100",
+                                      "mode 1", "f6 0 0", "close"}));
+  // The text alone makes no virtual COM reader of a device path.
+  d->interfaceList()->item(1)->setSelected(true);
   EXPECT_FALSE(d->hidModeButton()->isEnabled());
 }
 

@@ -13,6 +13,7 @@
 #include "sys_tree.h"
 #include "transport/port_enum.h"
 #include "transport/usb_serial_port.h"
+#include "transport/usb_sysfs.h"
 
 using tw::test::Pty;
 using tw::test::SysTree;
@@ -130,6 +131,38 @@ TEST_F(ComPorts, DamagedEntriesAreSkippedOrListedPlainNeverTrusted) {
   tree.Link("/sys/class/tty/ttyX;rm", "/sys/devices/platform/serial8250/serial8250:0.ttyS9/tty/ttyS9");
 
   EXPECT_EQ(List(), (Strings{"/dev/ttyACM0", "/dev/ttyS3", "/dev/ttyS9", "/dev/ttyUSB0"}));
+}
+
+// udev's /dev/serial/by-id names survive re-plugging; the kernel name goes into the description.
+// The USB identity behind either name marks a reader in virtual COM mode, whatever it is called.
+TEST_F(ComPorts, StableNamesWithTheKernelNameAndIdentityBehindEitherName) {
+  tree.UsbDevice("1-2", "1c40", "05ac", "Someone", "QZ-243");
+  tree.AcmTty("1-2", "ttyACM0");
+  tree.UsbDevice("1-4", "0403", "6001", "FTDI", "FT232R USB UART");
+  tree.UsbSerialTty("1-4", "ttyUSB1");
+  tree.PlatformTty("ttyS0", 4);
+  tree.Dir("/dev/serial/by-id");
+  const std::string byId = tree.Path("/dev/serial/by-id/");
+  ASSERT_EQ(symlink("../../ttyACM0", (byId + "usb-Someone_QZ-243_2100-0815-if00").c_str()), 0);
+  ASSERT_EQ(symlink("../../ttyUSB1", (byId + "usb-FTDI_FT232R_A9X-if00-port0").c_str()), 0);
+  // Names that could not stand in an entry, and links to nothing listed, change nothing.
+  ASSERT_EQ(symlink("../../ttyUSB1", (byId + "usb-a:b-port0").c_str()), 0);
+  ASSERT_EQ(symlink("../../ttyUSB9", (byId + "usb-gone-port0").c_str()), 0);
+
+  EXPECT_EQ(List(), (Strings{"/dev/serial/by-id/usb-FTDI_FT232R_A9X-if00-port0 [/dev/ttyUSB1]",
+                             "/dev/serial/by-id/usb-Someone_QZ-243_2100-0815-if00 [/dev/ttyACM0, "
+                             "Velkor Virtual COM]",
+                             "/dev/ttyS0"}));
+
+  auto vcom = [&](const std::string& path) {
+    const auto id = tw::UsbIdentityOfTty(tree.Root(), path);
+    return id && id->vid == tw::kVirtualComVid && id->pid == tw::kVirtualComPid;
+  };
+  EXPECT_TRUE(vcom("/dev/serial/by-id/usb-Someone_QZ-243_2100-0815-if00"));
+  EXPECT_TRUE(vcom("/dev/ttyACM0"));
+  EXPECT_FALSE(vcom("/dev/ttyUSB1"));
+  EXPECT_FALSE(tw::UsbIdentityOfTty(tree.Root(), "/dev/ttyS0"));
+  EXPECT_FALSE(tw::UsbIdentityOfTty(tree.Root(), "/dev/../sys/class/tty/ttyACM0"));
 }
 
 TEST_F(ComPorts, AListedEntryOpensByItsDevicePath) {

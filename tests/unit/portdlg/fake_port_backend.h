@@ -2,6 +2,7 @@
 // by the test, and every call that reaches a reader is recorded.
 #pragma once
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ class FakePortBackend : public IPortBackend {
  public:
   std::vector<std::string> com, usb, lanReaders, lanDevices;
   std::map<std::string, bool> pingAnswers;  // missing: no answer
+  std::set<std::string> vcomDevices;  // device paths with a virtual COM reader behind them
   int missingDrivers = 0;
   bool vcomDriver = true;
   int openResult = 1;
@@ -34,6 +36,7 @@ class FakePortBackend : public IPortBackend {
   }
   int GetMissingUsbDrivers() override { ++driverCalls; return missingDrivers; }
   bool IsVirtualComDriverInstalled() override { return vcomDriver; }
+  bool IsVirtualComDevice(const std::string& path) override { return vcomDevices.count(path) != 0; }
   int OpenPort(const std::string& name, int baud, int flags, int timeoutMs) override {
     calls.push_back("open " + name + " " + std::to_string(baud) + " " + std::to_string(flags) +
                     " " + std::to_string(timeoutMs));

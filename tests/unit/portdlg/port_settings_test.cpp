@@ -77,6 +77,13 @@ TEST(InterfaceList, EntryFormsAndPrefixSearch) {
   EXPECT_EQ(FindEntryByPrefix(entries, "usb: 2010"), 3);
   EXPECT_EQ(FindEntryByPrefix(entries, "COM9"), -1);
   EXPECT_EQ(FindEntryByPrefix(entries, ""), -1);
+  // Device paths match as whole paths, whatever description either side carries.
+  const std::vector<std::string> paths = {
+      "/dev/serial/by-id/usb-X-port0 [/dev/ttyUSB0]", "/dev/ttyUSB10", "/dev/ttyUSB1 [b]"};
+  EXPECT_EQ(FindEntryByPrefix(paths, "/dev/ttyUSB1"), 2);
+  EXPECT_EQ(FindEntryByPrefix(paths, "/dev/ttyUSB1 [a]"), 2);
+  EXPECT_EQ(FindEntryByPrefix(paths, "/dev/serial/by-id/usb-X-port0 [/dev/ttyUSB3]"), 0);
+  EXPECT_EQ(FindEntryByPrefix(paths, "/dev/ttyUSB"), -1);
 }
 
 class PortRepair : public ::testing::Test {
@@ -120,6 +127,31 @@ TEST_F(PortRepair, UsbChoiceWithoutReadersIsCleared) {
   EXPECT_EQ(s.name, "");
   EXPECT_FALSE(s.usb);
   EXPECT_EQ(StoredName(), "");
+}
+
+// A stored kernel name moves to the stable name of the same device; another device under that
+// kernel name now is noticed and nothing is written.
+TEST_F(PortRepair, StoredKernelNameFollowsItsDeviceOrIsNoticedAsAnother) {
+  backend.com = {"/dev/serial/by-id/usb-A-port0 [/dev/ttyUSB1, Velkor Virtual COM]",
+                 "/dev/serial/by-id/usb-B-port0 [/dev/ttyUSB0]", "/dev/ttyS0"};
+  struct Case {
+    const char* stored;
+    const char* name;  // after the check
+    bool another;
+  };
+  for (const Case& c : {Case{"/dev/ttyUSB1 [Velkor Virtual COM]", backend.com[0].c_str(), false},
+                        Case{"/dev/ttyUSB0", backend.com[1].c_str(), false},
+                        Case{"/dev/ttyUSB1", "/dev/ttyUSB1", true},
+                        Case{"/dev/ttyUSB0 [Velkor Virtual COM]", "/dev/ttyUSB0 [Velkor Virtual COM]", true},
+                        Case{"/dev/ttyS0", "/dev/ttyS0", false},
+                        Case{"/dev/ttyUSB7", "/dev/ttyUSB7", false}}) {
+    InterfaceLists fresh;
+    store.WriteProfileString(keys::kPort, keys::kName, c.stored);
+    const PortSettings s = LoadAndRepairPortSettings(store, backend, fresh);
+    EXPECT_EQ(s.name, c.name) << c.stored;
+    EXPECT_EQ(StoredName(), c.name) << c.stored;
+    EXPECT_EQ(s.anotherDevice, c.another) << c.stored;
+  }
 }
 
 TEST_F(PortRepair, LanChoiceThatAnswersIsKeptWithoutSearch) {
