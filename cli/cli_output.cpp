@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "cli/cli_output.h"
 
 #include <cstdio>
@@ -120,6 +121,33 @@ void CliOutput::Object(const char* event, const std::vector<std::pair<std::strin
     return;
   }
   for (const auto& [k, v] : fields) Emit(stdout, k + "=" + Cp1252ToUtf8(v));
+}
+
+void CliOutput::Table(const std::vector<std::string>& header,
+                      const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::vector<std::string>> lines{header};
+  for (const auto& r : rows) {
+    std::vector<std::string> cells;
+    for (const auto& c : r) cells.push_back(Cp1252ToUtf8(c));
+    lines.push_back(std::move(cells));
+  }
+  // Width in characters, not bytes: UTF-8 continuation bytes take no column.
+  auto width = [](const std::string& s) {
+    size_t n = 0;
+    for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+    return n;
+  };
+  std::vector<size_t> widths(header.size(), 0);
+  for (const auto& l : lines)
+    for (size_t i = 0; i < l.size() && i < widths.size(); ++i) widths[i] = std::max(widths[i], width(l[i]));
+  for (const auto& l : lines) {
+    std::string text;
+    for (size_t i = 0; i < l.size() && i < widths.size(); ++i) {
+      text += l[i];
+      if (i + 1 < l.size()) text += std::string(widths[i] - width(l[i]) + 2, ' ');
+    }
+    Emit(stdout, text);
+  }
 }
 
 void CliView::AddStatusLine(const StatusMessage& msg) {

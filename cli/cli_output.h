@@ -27,6 +27,9 @@ class CliOutput {
   void Info(const std::string& text);
   // One JSON object of text fields (job show, identify, ports); fields as Windows-1252 text.
   void Object(const char* event, const std::vector<std::pair<std::string, std::string>>& fields);
+  // Rows of Windows-1252 text fields: a header line and one line per row, columns aligned
+  // (plain form; JSON callers print objects instead).
+  void Table(const std::vector<std::string>& header, const std::vector<std::vector<std::string>>& rows);
 
  private:
   bool json_;

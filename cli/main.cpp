@@ -242,10 +242,17 @@ int PortsCommand(const CliOptions& o, CliOutput& out) {
   };
   const Kind kinds[] = {
       {"serial", LF_EnumSerialPorts}, {"usb", LF_EnumUsbPorts}, {"lan", LF_SearchLanReaders}};
+  std::vector<std::vector<std::string>> rows;
   for (const Kind& k : kinds) {
     if (o.noLan && k.fn == LF_SearchLanReaders) continue;
-    for (const std::string& e : List(k.fn)) out.Object("port", {{"kind", k.name}, {"name", e}});
+    for (const std::string& e : List(k.fn)) {
+      if (out.Json())
+        out.Object("port", {{"kind", k.name}, {"name", e}});
+      else
+        rows.push_back({k.name, e});
+    }
   }
+  if (!out.Json()) out.Table({"KIND", "NAME"}, rows);
   if (const int missing = LF_GetMissingUsbDrivers(); missing != 0)
     out.Object("drivers", {{"missing", std::to_string(missing)}});
   return kExitOk;

@@ -270,6 +270,21 @@ TEST_F(CliStoreTest, PortsListsTheRunningSimulatorWithoutBroadcasting) {
     found |= p.at("kind") == "serial" && p.at("name").rfind(sim.PtyPath() + " ", 0) == 0;
   }
   EXPECT_TRUE(found) << r.out;
+
+  // Plain: a header, then one line per entry with the names in one column.
+  const CliResult plain = cli.Run({"ports", "--no-lan"});
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  const std::vector<std::string> lines = plain.OutLines();
+  ASSERT_GE(lines.size(), 2u) << plain.out;
+  const size_t column = lines[0].find("NAME");
+  EXPECT_EQ(lines[0].rfind("KIND", 0), 0u);
+  bool listed = false;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_TRUE(lines[i].rfind("serial ", 0) == 0 || lines[i].rfind("usb ", 0) == 0) << lines[i];
+    EXPECT_EQ(lines[i].find_first_not_of(' ', lines[i].find(' ')), column) << lines[i];
+    listed |= lines[i].find(sim.PtyPath() + " [tagwright-sim]") == column;
+  }
+  EXPECT_TRUE(listed) << plain.out;
 }
 
 TEST_F(CliStoreTest, DemoWritesTenTagsOnTheBuiltInSimulatedReader) {
