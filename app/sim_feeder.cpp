@@ -1,5 +1,7 @@
 #include "app/sim_feeder.h"
 
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -64,6 +66,13 @@ bool SimFeeder::Start(const QString& programDir) {
   controlPath_ = (dir_ + "/control").toStdString();
   proc_ = new QProcess(this);
   proc_->setProcessChannelMode(QProcess::SeparateChannels);
+  // The simulator ends with this program however this program ends (a signal or a crash included),
+  // not only when the destructor gets to run.
+  const pid_t parent = getpid();
+  proc_->setChildProcessModifier([parent]() {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(1);  // the program ended before the request took hold
+  });
   proc_->start(programDir + "/tagwright-sim", {"--control", QString::fromStdString(controlPath_)});
   if (!proc_->waitForStarted(5000)) return false;
   QElapsedTimer t;

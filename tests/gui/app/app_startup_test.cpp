@@ -1,5 +1,10 @@
 // The start-up loop: Enter re-creates the dialog with its settings, a language change reloads the
 // English library, Escape ends the program.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -9,6 +14,8 @@
 #include "app/app_ids.h"
 #include "app/tagwright_app.h"
 #include "tests/gui/app/app_fixture.h"
+
+#include <fstream>
 
 namespace tw::test {
 namespace {
@@ -89,6 +96,50 @@ TEST_F(Startup, MissingEnglishLibraryKeepsGermanAndTheStoredValue) {
 
 TEST_F(Startup, ManualIsTheFirstPdfAndNothingWithoutOne) {
   EXPECT_TRUE(CTagwrightApp::OpenManual(nullptr, tmp.path(), true).isEmpty());
+}
+
+// "tagwright --simulate" runs the simulator as its child; killed outright, the program must not
+// leave it behind.
+TEST(SimulateChild, EndsWithTheProgramEvenWhenItIsKilled) {
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  const std::string cfg = home.path().toStdString() + "/Velkor Applikationen";
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(cfg)));
+  std::ofstream(cfg + "/Tagwright.conf") << "[Version]\nUpdate=0\n";
+  // Everything the child needs is prepared before the fork: it only executes the program.
+  const std::string bin = std::string(TW_BIN_DIR) + "/tagwright";
+  std::string xdg = "XDG_CONFIG_HOME=" + home.path().toStdString();
+  std::string qpa = "QT_QPA_PLATFORM=offscreen";
+  char* argv[] = {const_cast<char*>("tagwright"), const_cast<char*>("--simulate"), nullptr};
+  char* envp[] = {xdg.data(), qpa.data(), nullptr};
+  const pid_t app = fork();
+  ASSERT_GE(app, 0);
+  if (app == 0) {
+    execve(bin.c_str(), argv, envp);
+    _exit(127);
+  }
+  auto childOf = [](pid_t parent) {
+    std::ifstream f("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children");
+    pid_t c = 0;
+    return (f >> c) ? c : 0;
+  };
+  pid_t sim = 0;
+  for (int i = 0; i < 200 && !sim; ++i) {
+    QThread::msleep(50);
+    sim = childOf(app);
+  }
+  kill(app, SIGKILL);
+  waitpid(app, nullptr, 0);
+  ASSERT_NE(sim, 0) << "the simulator was not started";
+  // Gone, or a zombie waiting for whoever adopted it.
+  auto alive = [sim] {
+    std::ifstream stat("/proc/" + std::to_string(sim) + "/stat");
+    std::string pid, comm, state;
+    return static_cast<bool>(stat >> pid >> comm >> state) && state != "Z";
+  };
+  for (int i = 0; i < 100 && alive(); ++i) QThread::msleep(50);
+  EXPECT_FALSE(alive());
+  if (alive()) kill(sim, SIGKILL);
 }
 
 }  // namespace
