@@ -66,6 +66,7 @@ class Configurator {
         last_(LastBlockWritten(ctx.job)) {}
 
   bool Run() {
+    ctx_.state.accessChanged = false;
     switch (type_) {
       case kTypeHitag1: return Hitag1();
       case kTypeHitag2: return Hitag2();
@@ -83,8 +84,19 @@ class Configurator {
   }
 
  private:
-  // Reads one configuration block; true with exactly 4 bytes.
+  // What the tag step or the write guard learnt about a block, unless the data write covered it.
+  const CMyByteArray* Known(int block) const {
+    const auto it = ctx_.state.knownBlocks.find(block);
+    if (it == ctx_.state.knownBlocks.end() || it->second.size() != 4) return nullptr;
+    if (block >= first_ && block <= last_) return nullptr;
+    return &it->second;
+  }
+  // Reads one configuration block (or takes what is known of it); true with exactly 4 bytes.
   bool Read(int block, CMyByteArray& out) {
+    if (const CMyByteArray* k = Known(block)) {
+      out = *k;
+      return true;
+    }
     return sdk_.ReadBlocks(h_, type_, block, out, 4) == 4 && out.size() == 4;
   }
   // Writes one block; a failure shows the SDK's message.
@@ -93,12 +105,21 @@ class Configurator {
     AddSdkErrorMessage(ctx_);
     return false;
   }
+  // Writes a block that is not known to hold the value already. written tells which it was.
+  bool Update(int block, const CMyByteArray& data, bool& written) {
+    const CMyByteArray* k = Known(block);
+    written = !k || *k != data;
+    return !written || Write(block, data);
+  }
+  // A write that changes what the check after writing depends on.
+  void AccessChanged() { ctx_.state.accessChanged = true; }
   bool Overlap(int a, int b) const { return Overlaps(first_, last_, a, b); }
 
+  // Only the lock bits change: the tag is reached as before.
   bool Hitag1() {
+    if (!job_.lockUsedBlocks) return true;
     CMyByteArray b;
     if (!Read(1, b)) return true;
-    if (!job_.lockUsedBlocks) return true;
     const uint32_t old = Word(b);
     uint32_t w = old;
     // A cleared bit locks its group for good.
@@ -116,39 +137,53 @@ class Configurator {
       if (Overlap(4, 5)) c |= 0x20;
       if (Overlap(6, 7)) c |= 0x10;
     }
-    if (!Write(1, HexToBytes(job_.password, 4))) return false;
+    // Block 1 is the reader password the tag step authenticated with.
+    bool written = false;
+    if (!Update(1, HexToBytes(job_.password, 4), written)) return false;
     CMyByteArray b3 = HexToBytes(job_.tagPassword, 3);
     b3.push_back(c);
+    AccessChanged();  // block 3 carries the tag password and the mode bits
     return Write(3, b3);
   }
 
   bool HitagS() {
     CMyByteArray c;
     if (!Read(1, c)) return true;
+    const CMyByteArray old = c;
     c[1] &= 0xF3;
     if (job_.authMode) {
       const CMyByteArray k = HexToBytes(job_.authKey, 6);
       const CMyByteArray t = HexToBytes(job_.tagPassword, 3);
       c[1] |= 0x80;
       c[3] = t[2];
+      AccessChanged();
       if (!Write(2, {t[0], t[1], k[4], k[5]})) return false;
       if (!Write(3, {k[0], k[1], k[2], k[3]})) return false;
     }
     if (job_.lockUsedBlocks) c[2] |= HitagSLockBits(first_, last_);
+    if (c == old) return true;
+    if ((c[1] ^ old[1]) & 0x80) AccessChanged();
     return Write(1, c);
   }
 
   bool HitagMu() {
     CMyByteArray b;
     if (!Read(0xFF, b)) return true;
-    uint32_t w = Word(b);
+    const uint32_t old = Word(b);
+    uint32_t w = old;
     if (job_.passwordActive) {
-      if (!Write(0xFE, HexToBytes(job_.password, 4))) return false;
+      bool written = false;
+      if (!Update(0xFE, HexToBytes(job_.password, 4), written)) return false;
+      if (written) AccessChanged();
       if (Overlap(0, 3)) w |= 0x08;
       if (Overlap(4, 15)) w |= 0x10;
       if (Overlap(16, 255)) w |= 0x20;
-      if (!Write(0xFF, Bytes(w))) return false;
+      if (w != old) {
+        AccessChanged();
+        if (!Write(0xFF, Bytes(w))) return false;
+      }
     } else if (w & 0x78) {
+      AccessChanged();
       if (!Write(0xFF, Bytes(w & ~0x78u))) return false;
     }
     if (job_.lockUsedBlocks) {
@@ -161,27 +196,40 @@ class Configurator {
   bool Ata(uint32_t mask, uint32_t value, uint32_t passwordBits) {
     CMyByteArray b;
     if (!Read(0, b)) return true;
-    uint32_t w = (Word(b) & mask) | value;
+    const uint32_t old = Word(b);
+    uint32_t w = (old & mask) | value;
     // The password write may fail silently: the password-mode bits are then left clear.
-    if (job_.passwordActive &&
-        sdk_.WriteBlocks(h_, type_, 7, HexToBytes(job_.password, 4), 0) != -1)
-      w |= passwordBits;
-    // The tag answers in its new modulation from the next command on.
+    if (job_.passwordActive) {
+      AccessChanged();
+      if (sdk_.WriteBlocks(h_, type_, 7, HexToBytes(job_.password, 4), 0) != -1) w |= passwordBits;
+    }
+    // The tag answers in its new modulation from the next command on. Also when the word stays as
+    // it is: later steps compare the reader's modulation with the job's (costs nothing when the
+    // reader is set to it already).
     sdk_.SetModulation(h_, ModulationReaderCode(job_.modulation));
+    if (w == old) return true;
+    AccessChanged();
     return Write(0, Bytes(w));
   }
 
   bool Em4305() {
     CMyByteArray b;
     if (Read(4, b)) {
-      uint32_t w = (Word(b) & kEm4305ModulationMask) | Em4305ModulationValue(job_.modulation);
+      const uint32_t old = Word(b);
+      uint32_t w = (old & kEm4305ModulationMask) | Em4305ModulationValue(job_.modulation);
       if (job_.passwordActive) {
-        if (!Write(2, HexToBytes(job_.password, 4))) return false;
+        bool written = false;
+        if (!Update(2, HexToBytes(job_.password, 4), written)) return false;
+        if (written) AccessChanged();
         w |= 0x00100000u;
         if (job_.readWithPassword) w |= 0x00040000u;
       }
+      // The reader follows the job's modulation even when the word stays as it is (see Ata).
       sdk_.SetModulation(h_, ModulationReaderCode(job_.modulation));
-      if (!Write(4, Bytes(w))) return false;
+      if (w != old) {
+        AccessChanged();
+        if (!Write(4, Bytes(w))) return false;
+      }
     }
     if (!job_.lockUsedBlocks) return true;
     CMyByteArray p;
@@ -206,19 +254,28 @@ class Configurator {
   bool Em4450() {
     const CMyByteArray protection{uint8_t(job_.readProtectFirst), uint8_t(job_.readProtectLast),
                                   uint8_t(job_.writeProtectFirst), uint8_t(job_.writeProtectLast)};
-    if (!Write(1, protection)) return false;
+    bool written = false;
+    if (!Update(1, protection, written)) return false;
+    if (written) AccessChanged();
     CMyByteArray b;
     if (!Read(2, b)) {
       AddSdkErrorMessage(ctx_);
       return false;
     }
-    uint32_t w = Word(b) & 0xFFFC0000u;
+    const uint32_t old = Word(b);
+    uint32_t w = old & 0xFFFC0000u;
     if (job_.passwordActive) w |= 0x00010000u;
     if (job_.readAfterWrite) w |= 0x00020000u;
     w |= (job_.autoreadLast & 0xFFu) << 8 | (job_.autoreadFirst & 0xFFu);
-    if (!Write(2, Bytes(w))) return false;
+    if (w != old) {
+      if ((w ^ old) & 0x00010000u) AccessChanged();  // password check
+      if (!Write(2, Bytes(w))) return false;
+    }
     if (!job_.passwordActive) return true;
     const CMyByteArray pw = HexToBytes(job_.password, 4);
+    // The tag step logged in with the job's password: the tag carries it already.
+    if (const CMyByteArray* k = Known(0); k && *k == pw) return true;
+    AccessChanged();
     if (sdk_.ChangePassword(h_, kTypeEm4450, Em4450FactoryPassword(), pw) == 0) return true;
     // The tag already carries the job's password.
     sdk_.ChangePassword(h_, kTypeEm4450, pw, pw);
@@ -228,15 +285,19 @@ class Configurator {
   bool Sic7888() {
     CMyByteArray c;
     if (!Read(1, c)) return true;
+    const CMyByteArray old = c;
     c[1] &= 0x73;
     c[0] &= 0xEF;
     if (job_.passwordActive) {
       c[1] |= 0x80;
       if (job_.readWithPassword) c[0] |= 0x10;
+      AccessChanged();
       if (!Write(3, HexToBytes(job_.tagPassword, 4))) return false;  // "Passwort Read:"
       if (!Write(2, HexToBytes(job_.password, 4))) return false;     // "Passwort Write:"
     }
     if (job_.lockUsedBlocks) c[2] |= Sic7888LockBits(first_, last_);
+    if (c == old) return true;
+    if ((c[1] ^ old[1]) & 0x80 || (c[0] ^ old[0]) & 0x10) AccessChanged();
     return Write(1, c);
   }
 

@@ -59,6 +59,20 @@ class Variant {
     return a;
   }
 
+  // A tag that rests on the antenna after it was handled is known by its UID alone: inside a cycle
+  // nothing more is sent to it (no selection, no login). True when the variant stops here.
+  bool Resting(const CMyByteArray& uid) {
+    if (!skipSame_ || uid != s_.lastUid) return false;
+    s_.currentUid = uid;
+    s_.sameTag = 1;
+    return true;
+  }
+
+  // Remembers what a selection answered or a login proved about a block of the tag.
+  void Learn(int block, const CMyByteArray& content) {
+    if (content.size() == 4) s_.knownBlocks[block] = content;
+  }
+
   // The same-tag test; true when the variant must stop here because the tag is to be skipped.
   bool SkipSame(const CMyByteArray& uid) {
     s_.currentUid = uid;
@@ -76,6 +90,7 @@ class Variant {
   bool Hitag1() {
     CMyByteArray uid, got;
     if (!ReadUid(kTypeHitag1, uid)) return false;
+    if (Resting(uid)) return false;
     if (sdk_.Authenticate(H(), kTypeHitag1, uid, got, 4) == -1) return false;
     return !SkipSame(uid);
   }
@@ -83,7 +98,9 @@ class Variant {
   bool HitagS() {
     CMyByteArray uid, got;
     if (!ReadUid(kTypeHitagS, uid)) return false;
+    if (Resting(uid)) return false;
     if (sdk_.Authenticate(H(), kTypeHitagS, uid, got, 4) == -1) return false;
+    Learn(1, got);  // the selection answers the configuration block
     const CMyByteArray config = Answer4(got);
     if (SkipSame(uid)) return false;
     if (config[1] & 0x80) {  // the tag is in authentication mode
@@ -99,19 +116,24 @@ class Variant {
   bool Hitag2() {
     CMyByteArray uid, got;
     if (!ReadUid(kTypeHitag2, uid)) return false;
+    if (Resting(uid)) return false;
     bool loggedIn = false;
     if (first_) {
       loggedIn = sdk_.Authenticate(H(), kTypeHitag2, Pw(kHitag2DefaultPassword), got, 4) != -1;
+      if (loggedIn) Learn(1, Pw(kHitag2DefaultPassword));  // block 1 is the reader password
       // A failed attempt resets the tag; it has to be selected again before the next one.
       if (!loggedIn && !ReadUid(kTypeHitag2, uid)) {
         s_.loginFailed = 1;
         return false;
       }
     }
-    if (!loggedIn && sdk_.Authenticate(H(), kTypeHitag2, JobPw(), got, 4) == -1) {
-      s_.sameTag = 0;
-      s_.loginFailed = 1;
-      return false;
+    if (!loggedIn) {
+      if (sdk_.Authenticate(H(), kTypeHitag2, JobPw(), got, 4) == -1) {
+        s_.sameTag = 0;
+        s_.loginFailed = 1;
+        return false;
+      }
+      Learn(1, JobPw());
     }
     s_.hitag2ConfigByte = Answer4(got)[3];
     return !SkipSame(uid);
@@ -142,8 +164,8 @@ class Variant {
     if (SkipSame(uid)) return false;
 
     if (type == kTypeAta5555) {
-      const int m = sdk_.DetectModulation(H(), kTypeAta5555, 0);
-      if (m == ModCode() || first_) {
+      // Before writing every modulation is accepted, so the tag's own is only looked for after.
+      if (first_ || sdk_.DetectModulation(H(), kTypeAta5555, 0) == ModCode()) {
         if (!job_.passwordActive) {
           sdk_.ResetTransponder(H(), kTypeAta5555);
           return true;
@@ -154,7 +176,7 @@ class Variant {
       sdk_.SetModulation(H(), ModCode());
       return Login(type, p);
     }
-    if (sdk_.GetModulation(H()) != ModCode() && !first_) return false;
+    if (!first_ && sdk_.GetModulation(H()) != ModCode()) return false;
     if (!job_.passwordActive) {
       sdk_.ResetTransponder(H(), kTypeAta5577);
       return true;
@@ -173,10 +195,17 @@ class Variant {
     CMyByteArray uid;
     if (!ReadUid(kTypeEm4305, uid)) return false;
     if (SkipSame(uid)) return false;
-    if (sdk_.GetModulation(H()) != ModCode() && !first_) return false;
+    if (!first_ && sdk_.GetModulation(H()) != ModCode()) return false;
     if (!job_.passwordActive) return true;
-    if (sdk_.PasswordLogin(H(), kTypeEm4305, JobPw()) == 0) return true;
-    if (first_ && sdk_.PasswordLogin(H(), kTypeEm4305, Pw(kEm4xDefaultPassword)) == 0) return true;
+    // A login proves what the password block (2) holds.
+    if (sdk_.PasswordLogin(H(), kTypeEm4305, JobPw()) == 0) {
+      Learn(2, JobPw());
+      return true;
+    }
+    if (first_ && sdk_.PasswordLogin(H(), kTypeEm4305, Pw(kEm4xDefaultPassword)) == 0) {
+      Learn(2, Pw(kEm4xDefaultPassword));
+      return true;
+    }
     s_.loginFailed = 1;
     return false;
   }
@@ -187,11 +216,17 @@ class Variant {
     if (!ReadUid(type, uid)) return false;
     if (SkipSame(uid)) return false;
     if (!job_.passwordActive) return true;
+    // A login proves what the password block (EM4450 0, Hitag µ FEh) holds.
+    const int passwordBlock = type == kTypeEm4450 ? 0 : 0xFE;
     const int r = sdk_.PasswordLogin(H(), type, JobPw());
-    if (r == 0) return true;
+    if (r == 0) {
+      Learn(passwordBlock, JobPw());
+      return true;
+    }
     s_.loginFailed = 1;
     if (r == 1 || !first_) return false;
     if (sdk_.PasswordLogin(H(), type, Pw(defaultPassword)) == 0) {
+      Learn(passwordBlock, Pw(defaultPassword));
       s_.loginFailed = 0;
       return true;
     }
@@ -201,23 +236,30 @@ class Variant {
   bool Sic7888Select(bool useDefault) {
     CMyByteArray uid, got;
     if (!ReadUid(kTypeSic7888, uid)) return false;
+    if (Resting(uid)) return false;
     if (sdk_.Authenticate(H(), kTypeSic7888, uid, got, 4) == -1) return false;
+    Learn(1, got);  // the selection answers the configuration block
     const CMyByteArray config = Answer4(got);
     if (SkipSame(uid)) return false;
     if (config[1] & 0x80) {  // password protection is on
       const CMyByteArray p = useDefault ? Pw(kSic7888DefaultPassword) : JobPw();
       // 1 (the tag needed no password) counts as logged in.
-      if (sdk_.PasswordLogin(H(), kTypeSic7888, p) == -1) {
+      const int r = sdk_.PasswordLogin(H(), kTypeSic7888, p);
+      if (r == -1) {
         s_.loginFailed = 1;
         return false;
       }
+      if (r == 0) Learn(2, p);  // the write password
     }
     return true;
   }
 
   bool Sic7888() {
-    if (first_ && Sic7888Select(true)) return true;
-    return Sic7888Select(false);
+    if (!first_) return Sic7888Select(false);
+    if (Sic7888Select(true)) return true;
+    // Only a refused factory password calls for a second selection with the job's password; no tag
+    // or the resting tag would give the same answer again.
+    return s_.loginFailed && Sic7888Select(false);
   }
 
   JobEngineState& s_;
@@ -247,6 +289,7 @@ int UidLength(int type) {
 bool TagStep(JobContext& ctx, bool first, bool skipSame) {
   JobEngineState& s = ctx.state;
   s.loginFailed = 0;
+  s.knownBlocks.clear();
   const bool ok = Variant(ctx, first, skipSame).Run();
   if (ok) {
     s.lastSeenTick = TickCount();

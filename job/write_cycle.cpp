@@ -20,8 +20,10 @@ bool Em4450ClearWriteProtection(JobContext& ctx) {
   if ((first != 0 || last != 0) && first <= last && ctx.job.startBlock <= last &&
       lastWritten >= first) {
     // Clears read and write protection alike; the configuration writes the job's ranges later.
-    if (ctx.sdk.WriteBlocks(h, kTypeEm4450, 1, CMyByteArray(4, 0), 0) != 0) return false;
+    word.assign(4, 0);
+    if (ctx.sdk.WriteBlocks(h, kTypeEm4450, 1, word, 0) != 0) return false;
   }
+  ctx.state.knownBlocks[1] = word;  // the configuration need not rewrite a word that stays
   return true;
 }
 
@@ -67,7 +69,9 @@ bool JobEngine::WriteStep(bool skipSame) {
   if (!ApplyConfiguration(ctx_)) return false;
 
   // The tag must still be reachable with what was just configured; the write counts either way.
-  if (!TagStep(ctx_, false, false)) status_.AddStatusMessage(kMsgNewCredentialsFailed);
+  // A configuration that left passwords, keys, modes and modulation alone needs no such check.
+  if (state_.accessChanged && !TagStep(ctx_, false, false))
+    status_.AddStatusMessage(kMsgNewCredentialsFailed);
   state_.lastUid = state_.currentUid;
 
   AdvanceValue(job_, view_, 0);

@@ -16,9 +16,9 @@ struct CommandBudget {
 };
 
 const CommandBudget kBudgets[] = {
-    {kTypeHitag1, 6, 2, 1},  {kTypeHitag2, 7, 2, 1},   {kTypeHitagS, 7, 2, 1},
-    {kTypeHitagMu, 4, 1, 1}, {kTypeAta5555, 10, 1, 1}, {kTypeAta5577, 10, 1, 1},
-    {kTypeEm4305, 7, 1, 1},  {kTypeEm4450, 7, 1, 1},  {kTypeSic7888, 7, 4, 2},
+    {kTypeHitag1, 3, 1, 1},  {kTypeHitag2, 6, 1, 1},  {kTypeHitagS, 3, 1, 1},
+    {kTypeHitagMu, 3, 1, 1}, {kTypeAta5555, 4, 1, 1}, {kTypeAta5577, 9, 1, 1},
+    {kTypeEm4305, 3, 1, 1},  {kTypeEm4450, 6, 1, 1},  {kTypeSic7888, 3, 1, 1},
 };
 
 // "C0 05 00 | C1 05 ..." — the commands of a tick, for the failure message.
@@ -46,10 +46,14 @@ TEST_F(EngineSimTest, ReaderCommandsPerTagAndPerTick) {
     engine.OnWriteCyclic();
     ASSERT_TRUE(engine.WriteCycleRunning());
 
+    // The first tag of a run also sets the reader up (modulation); the second one is the steady
+    // state of a running station.
     Ctl("feed " + std::to_string(b.type) + " 86400000");
+    engine.OnTimer(kWriteTimerId);
+    Ctl("feed next");
     sim.ClearTrace();
     engine.OnTimer(kWriteTimerId);
-    ASSERT_EQ(Ids(), (std::vector<int>{kMsgWriteDone}));
+    ASSERT_EQ(Ids(), (std::vector<int>{kMsgWriteDone, kMsgWriteDone}));
     auto cmds = Commands();
     EXPECT_LE(static_cast<int>(cmds.size()), b.newTag) << Describe(cmds);
 
@@ -65,7 +69,7 @@ TEST_F(EngineSimTest, ReaderCommandsPerTagAndPerTick) {
     cmds = Commands();
     EXPECT_LE(static_cast<int>(cmds.size()), b.emptyField) << Describe(cmds);
 
-    EXPECT_EQ(Ids(), (std::vector<int>{kMsgWriteDone}));  // resting and leaving are silent
+    EXPECT_EQ(Ids().size(), 2u);  // resting and leaving are silent
     engine.OnWriteCyclic();
   }
 }

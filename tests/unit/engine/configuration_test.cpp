@@ -94,12 +94,14 @@ TEST_F(ConfigurationTest, Em4305LockWordReplacesOldBits) {
   // The reader follows the tag's new modulation before the configuration word goes out.
   EXPECT_EQ(sdk.CallsStartingWith("SetMod"), (std::vector<std::string>{"SetMod 5"}));
 
-  // Word 14 inactive: word 15 is the one compared; new bits equal to old ones write nothing.
+  // Word 14 inactive: word 15 is the one compared; new bits equal to old ones write nothing, and
+  // neither does the configuration word that holds the job's settings already.
   sdk.calls.clear();
   sdk.blocks[14] = Word(0);
   sdk.blocks[15] = Word(0x00008060);
   ASSERT_TRUE(ApplyConfiguration(ctx));
-  EXPECT_EQ(Writes().size(), 1u);
+  EXPECT_TRUE(Writes().empty());
+  EXPECT_FALSE(state.accessChanged);
 
   // An unreadable protection word is reported.
   sdk.calls.clear();
@@ -156,11 +158,11 @@ TEST_F(ConfigurationTest, AtaModulationAndPasswordMode) {
   // A password write that fails is silent and leaves the password bits clear.
   sdk.calls.clear();
   Job(kTypeAta5555, 1, 4);
-  job.modulation = 0;
+  job.modulation = 1;
   sdk.blocks[0] = Word(0x6001F004);
   sdk.failWrite = {7};
   ASSERT_TRUE(ApplyConfiguration(ctx));
-  EXPECT_EQ(Writes().back(), "Write 3 0 04F00160 0");
+  EXPECT_EQ(Writes().back(), "Write 3 0 04F00060 0");
   EXPECT_TRUE(view.messages.empty());
 }
 

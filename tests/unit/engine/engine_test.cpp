@@ -66,8 +66,9 @@ class EngineTest : public ::testing::Test {
 TEST_F(EngineTest, SingleWriteOrderValueAdvanceAndStoredProgress) {
   engine.OnWriteSingle();
   EXPECT_EQ(sdk.blocks[16], Word(1000));
-  // Check step after the configuration, green lamp, beep, message with the written value.
-  EXPECT_EQ(sdk.CallsStartingWith("ReadUid").size(), 2u);
+  // No check step after a configuration that changed no credentials; green lamp, beep, message
+  // with the written value.
+  EXPECT_EQ(sdk.CallsStartingWith("ReadUid").size(), 1u);
   EXPECT_EQ(view.lamps, (std::vector<LampState>{LampState::Yellow, LampState::Green}));
   EXPECT_EQ(view.beeps, (std::vector<RecordingView::BeepCall>{{440, 300}}));
   ASSERT_EQ(view.messages.size(), 1u);
@@ -138,7 +139,7 @@ TEST_F(EngineTest, Em4450ProtectionLiftedOnlyWhenJobTouchesIt) {
   sdk.blocks[2] = Word(0);
   job.writeProtectFirst = 3;
   job.writeProtectLast = 10;
-  sdk.blocks[1] = {0, 0, 3, 10};
+  sdk.blocks[1] = {0, 0, 3, 9};
   job.startBlock = 12;
   ASSERT_TRUE(engine.WriteStep(false));
   auto writes = sdk.CallsStartingWith("Write 6 1 ");
@@ -155,6 +156,17 @@ TEST_F(EngineTest, Em4450ProtectionLiftedOnlyWhenJobTouchesIt) {
   ASSERT_GE(writes.size(), 2u);
   EXPECT_EQ(writes[0], "Write 6 1 00000000 0");  // cleared before the data
   EXPECT_EQ(writes[1], "Write 6 8 0500000000000000 0");
+}
+
+TEST_F(EngineTest, TagCheckedAfterWritingWhenConfigurationChangedAccess) {
+  job.transponderType = kTypeHitagS;
+  job.startBlock = 4;
+  job.authMode = 1;
+  job.authKey = "A1A2A3A4A5A6";
+  sdk.authResults = {0, -1};  // the tag cannot be selected any more after writing
+  ASSERT_TRUE(engine.WriteStep(false));
+  EXPECT_EQ(sdk.CallsStartingWith("ReadUid").size(), 2u);
+  EXPECT_EQ(Ids(), (std::vector<int>{kMsgNewCredentialsFailed, kMsgWriteDone}));
 }
 
 TEST_F(EngineTest, CycleWritesHeldTagOnceAndStopsCleanly) {
