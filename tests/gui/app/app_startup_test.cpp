@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -13,6 +14,7 @@
 
 #include "app/app_ids.h"
 #include "app/tagwright_app.h"
+#include "platform/install_dirs.h"
 #include "tests/gui/app/app_fixture.h"
 
 #include <fstream>
@@ -92,6 +94,24 @@ TEST_F(Startup, MissingEnglishLibraryKeepsGermanAndTheStoredValue) {
   EXPECT_EQ(std::count(cmds.begin(), cmds.end(), IDM_GERMAN), 1);
   EXPECT_EQ(std::count(cmds.begin(), cmds.end(), IDM_ENGLISH), 0);
   EXPECT_EQ(dlg->SystemMenu()->actions().front()->text(), "Einstellungen");
+}
+
+// An installed tree keeps the English library in lib/tagwright and the manual with the
+// documentation, beside the program's bin folder.
+TEST_F(Startup, InstalledProgramFindsItsPrivateFilesBesideBin) {
+  const QString root = tmp.path() + "/usr";
+  ASSERT_TRUE(QDir().mkpath(root + "/bin") && QDir().mkpath(root + "/lib/tagwright") &&
+              QDir().mkpath(root + "/share/doc/tagwright"));
+  ASSERT_TRUE(QFile::copy(BinDir() + "/" + CTagwrightApp::EnglishLibraryName(),
+                          root + "/lib/tagwright/" + CTagwrightApp::EnglishLibraryName()));
+  store.WriteProfileInt("Settings", "Sprache", 1);
+  CTagwrightApp app(store, root + "/bin");
+  app.ChooseLanguage();
+  EXPECT_TRUE(app.EnglishActive());
+  SetLanguage(Language::German);
+  EXPECT_EQ(QDir(QString::fromStdString(DocDir((root + "/bin").toStdString()))).canonicalPath(),
+            QDir(root + "/share/doc/tagwright").canonicalPath());
+  EXPECT_EQ(DocDir(BinDir().toStdString()), "");  // a build folder has none
 }
 
 TEST_F(Startup, ManualIsTheFirstPdfAndNothingWithoutOne) {
