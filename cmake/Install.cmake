@@ -38,9 +38,21 @@ if(TARGET tagwright_sdk)
 endif()
 
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${TW_INSTALL_DOCDIR})
-file(GLOB TW_MANUALS ${CMAKE_SOURCE_DIR}/resources/manual/*.pdf)
-if(TW_MANUALS)
-  install(FILES ${TW_MANUALS} DESTINATION ${TW_INSTALL_DOCDIR})
+
+# The manual that F1 opens: made from its Markdown text with Qt's PDF writer, into bin/ of the build
+# folder (beside the program) and into the documentation folder of an installed tree.
+if(TARGET tagwright AND NOT CMAKE_CROSSCOMPILING)
+  find_package(Qt6 QUIET COMPONENTS Gui)
+  add_executable(tagwright-manual-pdf ${CMAKE_SOURCE_DIR}/app/tools/manual_pdf.cpp)
+  target_link_libraries(tagwright-manual-pdf PRIVATE Qt6::Gui)
+  set_target_properties(tagwright-manual-pdf PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+  set(TW_MANUAL_SRC ${CMAKE_SOURCE_DIR}/resources/manual/Tagwright-Bedienungsanleitung.md)
+  set(TW_MANUAL_PDF ${CMAKE_BINARY_DIR}/bin/Tagwright-Bedienungsanleitung.pdf)
+  add_custom_command(OUTPUT ${TW_MANUAL_PDF}
+    COMMAND tagwright-manual-pdf ${TW_MANUAL_SRC} ${TW_MANUAL_PDF}
+    DEPENDS tagwright-manual-pdf ${TW_MANUAL_SRC} VERBATIM)
+  add_custom_target(tw_manual ALL DEPENDS ${TW_MANUAL_PDF})
+  install(FILES ${TW_MANUAL_PDF} DESTINATION ${TW_INSTALL_DOCDIR})
 endif()
 
 # Linux desktop integration: udev rule for the readers, menu entry, icon, AppStream data and the

@@ -31,7 +31,8 @@ for f in lib/udev/rules.d/60-tagwright.rules share/man/man1/tagwright-cli.1.gz s
 done
 if [ -e "$root/bin/tagwright" ]; then
   for f in share/man/man1/tagwright.1.gz share/applications/example.velkor.Tagwright.desktop \
-    share/metainfo/example.velkor.Tagwright.metainfo.xml share/icons/hicolor/scalable/apps/tagwright.svg; do
+    share/metainfo/example.velkor.Tagwright.metainfo.xml share/icons/hicolor/scalable/apps/tagwright.svg \
+    share/doc/tagwright/Tagwright-Bedienungsanleitung.pdf; do
     [ -e "$root/$f" ] || fail "missing $f"
   done
   ! command -v desktop-file-validate >/dev/null ||
