@@ -359,6 +359,29 @@ bool ParseCommandLine(int argc, char** argv, CliOptions& out, std::string& error
       if (!take(out.simTrace)) return false;
     } else if (name == "protocol") {
       if (!take(out.protocol)) return false;
+    } else if (name == "store") {
+      if (!take(out.store)) return false;
+      if (out.store.empty()) {
+        error = "--store needs a connection string (postgresql://host/database)";
+        return false;
+      }
+    } else if (name == "job") {
+      if (!take(out.jobName)) return false;
+      if (out.jobName.empty()) {
+        error = "--job needs a name";
+        return false;
+      }
+    } else if (name == "station") {
+      if (!take(out.station)) return false;
+    } else if (name == "each-tag-once") {
+      std::string v;
+      if (!take(v)) return false;
+      int flag = 0;
+      if (!ParseFlag(v, flag)) {
+        error = "--each-tag-once '" + v + "': expected on or off";
+        return false;
+      }
+      out.eachTagOnce = flag;
     } else if (name == "ip") {
       if (!take(out.lanAddress)) return false;
     } else if (name == "netmask") {

@@ -11,7 +11,7 @@
 namespace tw::cli {
 
 struct CliOptions {
-  std::string command;                  // write, read, identify, ports, lan, job, demo, help
+  std::string command;                  // write, read, identify, ports, lan, job, store, protocol, demo, help
   std::vector<std::string> positional;  // words after the command (job show, lan set NAME ...)
   bool help = false;
   bool json = false;
@@ -32,6 +32,11 @@ struct CliOptions {
   std::string protocol;    // demo: protocol file
   // lan set
   std::string lanAddress, lanNetMask, lanGateway;
+  // Shared job store: connection string (empty: the stored setting), job, this station's name.
+  std::string store;
+  std::string jobName;
+  std::string station;
+  int eachTagOnce = -1;  // job set: -1 keep, 0 off, 1 on
   // Job field overrides, in command-line order: option name without "--", value.
   std::vector<std::pair<std::string, std::string>> jobOptions;
 };

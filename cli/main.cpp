@@ -16,6 +16,7 @@
 #include "cli/cli_output.h"
 #include "cli/cli_reader.h"
 #include "cli/cli_run.h"
+#include "cli/cli_store.h"
 #include "cli/exit_codes.h"
 #include "job/job_engine.h"
 #include "job/job_settings.h"
@@ -50,6 +51,8 @@ const char* UsageText() {
          "  job export FILE       write the job to a settings file\n"
          "  job import FILE       read a settings file into the stored job\n"
          "  job set               store the job with the options given\n"
+         "  store init|migrate    create the shared job store's tables / bring them up to date\n"
+         "  protocol export FILE  write the records of the shared job (--job) as a protocol file\n"
          "  demo                  write ten tags on the simulated reader and show the protocol\n"
          "\n"
          "General options:\n"
@@ -65,6 +68,13 @@ const char* UsageText() {
          "  --sim-version XXXX    version answer of the simulated reader (default 243A)\n"
          "  --sim-trace FILE      frame trace of the simulated reader\n"
          "  --protocol FILE       demo: the protocol file\n"
+         "  --store CONNINFO      shared job store, e.g. postgresql://dbhost/tagwright (default:\n"
+         "                        JobStore in section Settings; passwords only from ~/.pgpass or a\n"
+         "                        service file)\n"
+         "  --job NAME            the shared job (default: JobName in section Settings); with job set\n"
+         "                        and job import the job is put into the store, import lines included\n"
+         "  --station NAME        this station in the shared records (default: the host name)\n"
+         "  --each-tag-once on|off  job set: refuse a tag that already has a value in the job\n"
          "\n"
          "Job options (override single fields of the job):\n"
          "  --type T              hitag1 hitag2 hitags hitagmu ata5555 ata5577 em4305 em4450 sic7888\n"
@@ -82,7 +92,8 @@ const char* UsageText() {
          "  1    a write or read failed, or a file could not be written\n"
          "  2    bad arguments (unknown option, bad number, missing settings or import file,\n"
          "       unwritable protocol file)\n"
-         "  3    no reader (cannot open, no answer, unsuitable device, reader lost mid-cycle)\n"
+         "  3    no reader (cannot open, no answer, unsuitable device, reader lost mid-cycle), or\n"
+         "       the shared job store cannot be reached or gives no value\n"
          "  4    the job fails its check\n"
          "  130  interrupted by SIGINT or SIGTERM (after finishing the current step)\n";
 }
@@ -182,6 +193,14 @@ int JobCommand(const CliOptions& o, ISettingsStore& store, CliOutput& out) {
     if (const int code = LoadJob(withFile, store, job, out); code != kExitOk) return code;
   } else if (const int code = LoadJob(o, store, job, out); code != kExitOk) {
     return code;
+  }
+  if (const StoreChoice shared = ChooseStore(o, store);
+      shared.Shared() && (sub == "show" || sub == "set" || sub == "import")) {
+    if (sub == "show" && o.positional.size() > 1) {
+      out.Error(kExitBadArguments, "job show takes no file");
+      return kExitBadArguments;
+    }
+    return SharedJobCommand(sub, o, shared, job, out);
   }
   if (sub == "show") {
     if (o.positional.size() > 1) {
@@ -464,6 +483,8 @@ int main(int argc, char** argv) {
   if (c == "job") return JobCommand(options, store, out);
   if (c == "ports") return PortsCommand(options, out);
   if (c == "lan") return LanCommand(options, out);
+  if (c == "store") return StoreCommand(options, store, out);
+  if (c == "protocol") return ProtocolCommand(options, store, out);
   if (c == "write" || c == "read" || c == "identify" || c == "demo") {
     if (!options.positional.empty()) {
       out.Error(kExitBadArguments, "unexpected argument '" + options.positional[0] + "'");

@@ -43,6 +43,10 @@ inline constexpr char kAutoreadLast[] = "AutoreadLast";
 inline constexpr char kSprache[] = "Sprache";
 inline constexpr char kZyklusZeit[] = "ZyklusZeit";
 inline constexpr char kBeepTime[] = "BeepTime";
+// Section "Settings", the shared job store of a line: a PostgreSQL connection string (no password:
+// that comes from the password or service file) and the job this station works on.
+inline constexpr char kJobStore[] = "JobStore";
+inline constexpr char kJobName[] = "JobName";
 
 // Section "Protokoll".
 inline constexpr char kLogFileEnableSchreiben[] = "LogFileEnableSchreiben";
