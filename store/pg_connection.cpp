@@ -125,6 +125,28 @@ CPgResult CPgConnection::ExecScript(const std::string& sql) {
   return CPgResult(PQexec(conn_, sql.c_str()));
 }
 
+std::vector<CPgResult> CPgConnection::ExecBatch(const std::string& sql) {
+  std::vector<CPgResult> out;
+  if (!conn_ || !PQsendQuery(conn_, sql.c_str())) {
+    CPgResult r;
+    r.error_ = conn_ ? PQerrorMessage(conn_) : "not connected";
+    out.push_back(r);
+    return out;
+  }
+  while (PGresult* res = PQgetResult(conn_)) out.emplace_back(res);
+  if (out.empty()) out.emplace_back(nullptr);
+  return out;
+}
+
+std::string CPgConnection::Literal(const std::string& text) const {
+  if (!conn_) return "NULL";
+  char* q = PQescapeLiteral(conn_, text.c_str(), text.size());
+  if (!q) return "NULL";
+  std::string out(q);
+  PQfreemem(q);
+  return out;
+}
+
 std::string CPgConnection::Describe() const {
   if (!conn_) return {};
   std::string host = PQhost(conn_) ? PQhost(conn_) : "";

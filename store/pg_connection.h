@@ -55,6 +55,11 @@ class CPgConnection {
   CPgResult Exec(const std::string& sql, const std::vector<std::optional<std::string>>& params = {});
   // Several statements without parameters (schema scripts); the last result.
   CPgResult ExecScript(const std::string& sql);
+  // Several statements in one round trip; every statement's result in order. After a failing
+  // statement the server runs none of the rest: the last result is the failure.
+  std::vector<CPgResult> ExecBatch(const std::string& sql);
+  // text as an SQL string literal, quoted for this connection's encoding.
+  std::string Literal(const std::string& text) const;
 
   // The connection target without secrets, for captions and records: "db on host".
   std::string Describe() const;

@@ -1,5 +1,7 @@
 #include "store/pg_job_store.h"
 
+#include <unistd.h>
+
 #include "job/job_settings.h"
 #include "job/value_encoding.h"
 #include "shell/ini_ex.h"
@@ -113,6 +115,9 @@ void JobParamsFromText(const std::string& text, JobParams& job) {
 
 bool CPgJobStore::Connect(const std::string& conninfo, std::string& error) {
   if (!db_.Open(conninfo, error)) return false;
+  // Commits wait for the disk only where a crash of the server could otherwise hand a value out
+  // twice (reservations, values given back or spent) or lose a record nobody else holds.
+  if (CPgResult r = db_.Exec("SET synchronous_commit = off"); !r.Ok()) return Fail(r, error);
   const int v = SchemaVersion(db_, error);
   if (v < 0) return false;
   if (v == 0) {
@@ -245,89 +250,134 @@ bool CPgJobStore::FindTag(int jobId, const std::string& uid, SharedRecord& recor
 
 namespace {
 
-// Takes the first value waiting in the job's queue (an import line, or a value given back) and
-// records it as reserved, in one statement. Stations never wait for each other's lines.
-std::string TakeFromQueueSql() {
-  return std::string(
-             "WITH q AS (SELECT pos FROM tw_queue WHERE job_id = $1 ORDER BY pos LIMIT 1 FOR UPDATE SKIP "
-             "LOCKED), d AS (DELETE FROM tw_queue t USING q WHERE t.job_id = $1 AND t.pos = q.pos "
-             "RETURNING t.value, t.line_no) "
-             "INSERT INTO tw_record (job_id, value, line_no, uid, station, reader) "
-             "SELECT $1, d.value, d.line_no, $2, $3, $4 FROM d RETURNING ") +
-         kRecordColumns;
-}
+constexpr char kBeginDurable[] = "BEGIN; SET LOCAL synchronous_commit = on";
 
 }  // namespace
 
+// A reservation is one batch, one round trip: an explicit transaction whose commit waits for the
+// disk, the earlier record of the tag when the job takes each tag once, and one statement that
+// takes the first value waiting in the queue (an import line, or a value given back) or else the
+// counted value, guarded so that it does nothing for a tag already written. Counted values are
+// taken optimistically: the station proposes the value it last saw with its successor (the job's
+// own counting, done here), and the row changes only when the sequence still stands there. When
+// another station was faster, the second try locks the sequence row first: a busy line costs one
+// more round trip, never a storm of retries.
 ReserveResult CPgJobStore::Reserve(const SharedJob& job, const std::string& uid, const std::string& station,
                                    const std::string& reader, SharedRecord& record, std::string& error) {
   if (!db_.Healthy() && !db_.Reopen(error)) return ReserveResult::Failed;
-  if (job.eachTagOnce && !uid.empty()) {
-    std::string findError;
-    if (FindTag(job.id, uid, record, findError)) return ReserveResult::TagOnce;
-    if (!findError.empty()) {
-      error = findError;
+  const std::string x = std::to_string(job.id);
+  const std::string sequenceSql = "SELECT next_value FROM tw_job WHERE id = " + x;
+  // Lines that other stations hold in transactions not yet ended are still waiting: only an empty
+  // queue means the import is used up.
+  const std::string waitingSql = "SELECT EXISTS (SELECT 1 FROM tw_queue WHERE job_id = " + x + ")";
+  if (!job.import && cachedJob_ != job.id) {
+    CPgResult r = db_.ExecScript(sequenceSql);
+    if (!r.Ok() || r.Rows() != 1 || r.IsNull(0, 0)) {
+      error = r.Ok() ? "job " + job.name + " no longer counts its values" : r.Error();
       return ReserveResult::Failed;
     }
+    cachedNext_ = r.Get(0, 0);
+    cachedJob_ = job.id;
   }
-  if (job.import) {
-    CPgResult r = db_.Exec(TakeFromQueueSql(), {std::to_string(job.id), uid, station, reader});
-    if (!r.Ok()) {
-      error = r.Error();
-      return r.State() == "23505" ? ReserveResult::ValueUsed : ReserveResult::Failed;
+  const std::string u = db_.Literal(uid), st = db_.Literal(station), rd = db_.Literal(reader);
+  const bool once = job.eachTagOnce && !uid.empty();
+  const std::string earlier = once ? std::string("SELECT ") + kRecordColumns + " FROM tw_record WHERE job_id = " + x +
+                                         " AND uid = " + u +
+                                         " AND outcome IN ('written', 'settled') ORDER BY id LIMIT 1"
+                                   : "SELECT 1 WHERE false";
+  const std::string guard = once ? " AND NOT EXISTS (SELECT 1 FROM tw_record p WHERE p.job_id = " + x +
+                                       " AND p.uid = " + u + " AND p.outcome IN ('written', 'settled'))"
+                                 : "";
+  auto reserveSql = [&](const std::string& value) {
+    std::string sql = "WITH q AS (SELECT pos FROM tw_queue WHERE job_id = " + x + guard +
+                      " ORDER BY pos LIMIT 1 FOR UPDATE SKIP LOCKED), d AS (DELETE FROM tw_queue t USING q WHERE "
+                      "t.job_id = " + x + " AND t.pos = q.pos RETURNING t.value, t.line_no)";
+    std::string rows = "SELECT " + x + ", d.value, d.line_no, " + u + ", " + st + ", " + rd + " FROM d";
+    if (!job.import) {
+      sql += ", u AS (UPDATE tw_job SET next_value = " + db_.Literal(AdvanceValueText(value, job.params, 1)) +
+             " WHERE id = " + x + " AND next_value = " + db_.Literal(value) + guard +
+             " AND NOT EXISTS (SELECT 1 FROM d) RETURNING id)";
+      rows += " UNION ALL SELECT " + x + ", " + db_.Literal(value) + ", NULL, " + u + ", " + st + ", " + rd + " FROM u";
     }
-    if (r.Rows() == 0) return ReserveResult::Exhausted;
-    record = RecordFrom(r, 0);
-    return ReserveResult::Ok;
-  }
-  ReserveResult result = ReserveResult::Failed;
-  if (!ReserveCounted(job, uid, station, reader, record, error, result)) db_.ExecScript("ROLLBACK");
-  return result;
-}
-
-bool CPgJobStore::ReserveCounted(const SharedJob& job, const std::string& uid, const std::string& station,
-                                 const std::string& reader, SharedRecord& record, std::string& error,
-                                 ReserveResult& result) {
-  const std::string id = std::to_string(job.id);
-  // The job row is the sequence: its lock orders the stations for the few statements below.
-  CPgResult r = db_.ExecScript("BEGIN; SELECT next_value FROM tw_job WHERE id = " + id + " FOR UPDATE");
-  if (!r.Ok()) return Fail(r, error);
-  if (r.Rows() != 1 || r.IsNull(0, 0)) {
-    error = "job " + job.name + " no longer counts its values";
-    return false;
-  }
-  const std::string value = r.Get(0, 0);
-  // A value given back comes first.
-  r = db_.Exec(TakeFromQueueSql(), {id, uid, station, reader});
-  if (!r.Ok()) return Fail(r, error);
-  if (r.Rows() == 0) {
-    const std::string next = AdvanceValueText(value, job.params, 1);
-    r = db_.Exec(std::string("WITH u AS (UPDATE tw_job SET next_value = $5 WHERE id = $1) "
-                             "INSERT INTO tw_record (job_id, value, uid, station, reader) "
-                             "VALUES ($1, $6, $2, $3, $4) RETURNING ") +
-                     kRecordColumns,
-                 {id, uid, station, reader, next, value});
-    if (!r.Ok()) {
-      if (r.State() == "23505") {
-        result = ReserveResult::ValueUsed;
-        record.value = value;
+    return sql + " INSERT INTO tw_record (job_id, value, line_no, uid, station, reader) " + rows + " RETURNING " +
+           kRecordColumns;
+  };
+  for (int attempt = 0; attempt < (job.import ? 50 : 3); ++attempt) {
+    const bool locked = attempt > 0 && !job.import;
+    std::string batch;
+    if (locked) {
+      CPgResult r = db_.ExecScript(std::string(kBeginDurable) + "; " + sequenceSql + " FOR UPDATE");
+      if (!r.Ok() || r.Rows() != 1 || r.IsNull(0, 0)) {
+        error = r.Ok() ? "job " + job.name + " no longer counts its values" : r.Error();
+        db_.ExecScript("ROLLBACK");
+        cachedJob_ = 0;
+        return ReserveResult::Failed;
       }
-      return Fail(r, error);
+      cachedNext_ = r.Get(0, 0);
+    } else {
+      batch = std::string(kBeginDurable) + "; ";
+    }
+    const std::string value = cachedNext_;
+    batch += earlier + "; " + reserveSql(value) + "; " + (job.import ? waitingSql : sequenceSql) + "; COMMIT";
+    std::vector<CPgResult> res = db_.ExecBatch(batch);
+    // Results: [BEGIN, SET,] earlier record, reservation, sequence, COMMIT.
+    const size_t base = locked ? 0 : 2;
+    if (res.size() != base + 4 || !res.back().Ok()) {
+      const CPgResult& bad = res.back();
+      error = bad.Ok() ? "the reservation did not complete" : bad.Error();
+      db_.ExecScript("ROLLBACK");
+      cachedJob_ = 0;  // read the sequence afresh next time
+      if (bad.State() == "23505") {
+        record.value = value;
+        return ReserveResult::ValueUsed;
+      }
+      return ReserveResult::Failed;
+    }
+    if (res[base].Rows() > 0) {
+      record = RecordFrom(res[base], 0);
+      return ReserveResult::TagOnce;
+    }
+    if (!job.import) {
+      if (res[base + 2].Rows() != 1 || res[base + 2].IsNull(0, 0)) {
+        error = "job " + job.name + " no longer counts its values";
+        cachedJob_ = 0;
+        return ReserveResult::Failed;
+      }
+      cachedNext_ = res[base + 2].Get(0, 0);
+    }
+    if (res[base + 1].Rows() == 1) {
+      record = RecordFrom(res[base + 1], 0);
+      return ReserveResult::Ok;
+    }
+    if (job.import) {
+      if (res[base + 2].Get(0, 0) != "t") return ReserveResult::Exhausted;
+      usleep(2000);
     }
   }
-  record = RecordFrom(r, 0);
-  CPgResult c = db_.ExecScript("COMMIT");
-  if (!c.Ok()) return Fail(c, error);
-  result = ReserveResult::Ok;
-  return true;
+  error = "the job's sequence kept moving: too many stations at once";
+  return ReserveResult::Failed;
 }
 
-bool CPgJobStore::Complete(long long recordId, const std::string& uid, const char* outcome, std::string& error) {
+CPgResult CPgJobStore::ExecDurable(const std::string& sql, const std::vector<std::optional<std::string>>& params) {
+  CPgResult r = db_.ExecScript(kBeginDurable);
+  if (!r.Ok()) return r;
+  r = db_.Exec(sql, params);
+  if (!r.Ok()) {
+    db_.ExecScript("ROLLBACK");
+    return r;
+  }
+  if (CPgResult c = db_.ExecScript("COMMIT"); !c.Ok()) return c;
+  return r;
+}
+
+bool CPgJobStore::Complete(long long recordId, const std::string& uid, const char* outcome, bool durable,
+                           std::string& error) {
   if (!db_.Healthy() && !db_.Reopen(error)) return false;
-  CPgResult r = db_.Exec(
+  const std::vector<std::optional<std::string>> params = {std::to_string(recordId), outcome, uid};
+  const std::string sql =
       "UPDATE tw_record SET outcome = $2, done = now(), uid = CASE WHEN $3 = '' THEN uid ELSE $3 END "
-      "WHERE id = $1 AND outcome IN ('open', 'spent') RETURNING id",
-      {std::to_string(recordId), outcome, uid});
+      "WHERE id = $1 AND outcome IN ('open', 'spent') RETURNING id";
+  CPgResult r = durable ? ExecDurable(sql, params) : db_.Exec(sql, params);
   if (!r.Ok()) return Fail(r, error);
   if (r.Rows() != 1) {
     error = "record " + std::to_string(recordId) + " is not open";
@@ -338,7 +388,7 @@ bool CPgJobStore::Complete(long long recordId, const std::string& uid, const cha
 
 bool CPgJobStore::GiveBack(long long recordId, std::string& error) {
   if (!db_.Healthy() && !db_.Reopen(error)) return false;
-  CPgResult r = db_.Exec(
+  CPgResult r = ExecDurable(
       "WITH r AS (UPDATE tw_record SET outcome = 'returned', done = now() WHERE id = $1 AND outcome = 'open' "
       "RETURNING job_id, id, line_no, value) "
       "INSERT INTO tw_queue (job_id, pos, line_no, value) SELECT job_id, coalesce(line_no, id), line_no, value "
@@ -354,8 +404,8 @@ bool CPgJobStore::GiveBack(long long recordId, std::string& error) {
 
 bool CPgJobStore::MarkSpent(long long recordId, std::string& error) {
   if (!db_.Healthy() && !db_.Reopen(error)) return false;
-  CPgResult r = db_.Exec("UPDATE tw_record SET outcome = 'spent' WHERE id = $1 AND outcome = 'open' RETURNING id",
-                         {std::to_string(recordId)});
+  CPgResult r = ExecDurable("UPDATE tw_record SET outcome = 'spent' WHERE id = $1 AND outcome = 'open' RETURNING id",
+                            {std::to_string(recordId)});
   if (!r.Ok()) return Fail(r, error);
   return true;
 }

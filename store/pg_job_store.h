@@ -76,8 +76,11 @@ class CPgJobStore {
   // The earlier written or settled record of uid in the job, if any (each tag once).
   bool FindTag(int jobId, const std::string& uid, SharedRecord& record, std::string& error);
 
-  // Ends an open or spent record: written/settled with the UID the value went to.
-  bool Complete(long long recordId, const std::string& uid, const char* outcome, std::string& error);
+  // Ends an open or spent record: written/settled with the UID the value went to. durable: wait
+  // until the server has it on disk; without, when the station holds the record durably itself
+  // (its synced protocol line), the next durable commit takes it along.
+  bool Complete(long long recordId, const std::string& uid, const char* outcome, bool durable,
+                std::string& error);
   // The tag certainly did not take the value: it goes back to the queue for the next reservation.
   bool GiveBack(long long recordId, std::string& error);
   // The tag may hold the value but cannot be checked: never handed out again.
@@ -89,10 +92,12 @@ class CPgJobStore {
   std::vector<SharedRecord> Written(int jobId, std::string& error);
 
  private:
-  bool ReserveCounted(const SharedJob& job, const std::string& uid, const std::string& station,
-                      const std::string& reader, SharedRecord& record, std::string& error,
-                      ReserveResult& result);
+  // One statement in a transaction that commits only once the server has it on disk.
+  CPgResult ExecDurable(const std::string& sql, const std::vector<std::optional<std::string>>& params);
   CPgConnection db_;
+  // What this connection last saw of a counted job's sequence.
+  int cachedJob_ = 0;
+  std::string cachedNext_;
 };
 
 // The job fields as the text of a settings file (section "Settings"), and back onto a job whose

@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -91,7 +92,12 @@ bool PgServer::Start(std::string& error, bool durable) {
   if (!error.empty()) return false;
   bin_ = ServerBinDir();
   durable_ = durable;
-  char tmpl[] = "/tmp/tw-pg-XXXXXX";
+  // $TMPDIR may put the server on another file system (a benchmark on tmpfs); the socket path
+  // must stay short.
+  const char* tmp = getenv("TMPDIR");
+  std::string base = tmp && *tmp == '/' && strlen(tmp) < 60 ? tmp : "/tmp";
+  std::string pattern = base + "/tw-pg-XXXXXX";
+  char* tmpl = pattern.data();
   if (!mkdtemp(tmpl)) {
     error = "cannot make a temporary folder";
     return false;

@@ -111,8 +111,8 @@ TEST(PgStore, CountedValuesGivenBackComeFirstAndSpentOnesNever) {
   EXPECT_EQ(c2.value, "00042");
   ASSERT_EQ(store.Reserve(job, "", "S2", "R2", d, error), ReserveResult::Ok) << error;
   EXPECT_EQ(d.value, "00044");
-  ASSERT_TRUE(store.Complete(c2.id, "E0040000AABBCCDD", kWritten, error)) << error;
-  EXPECT_FALSE(store.Complete(c2.id, "E0040000AABBCCDD", kWritten, error)) << "completed twice";
+  ASSERT_TRUE(store.Complete(c2.id, "E0040000AABBCCDD", kWritten, true, error)) << error;
+  EXPECT_FALSE(store.Complete(c2.id, "E0040000AABBCCDD", kWritten, true, error)) << "completed twice";
   const auto unsettled = store.Unsettled(job.id, "S2", error);
   ASSERT_EQ(unsettled.size(), 2u);
   EXPECT_EQ(unsettled[0].outcome, kSpent);
@@ -140,7 +140,7 @@ TEST(PgStore, EachTagOnceNamesTheEarlierRecord) {
   // An open reservation is no value on the tag yet.
   ASSERT_EQ(store.Reserve(job, "1122334455667788", "S2", "R2", again, error), ReserveResult::Ok);
   ASSERT_TRUE(store.GiveBack(again.id, error)) << error;
-  ASSERT_TRUE(store.Complete(r.id, "1122334455667788", kWritten, error));
+  ASSERT_TRUE(store.Complete(r.id, "1122334455667788", kWritten, true, error));
   SharedRecord refused;
   ASSERT_EQ(store.Reserve(job, "1122334455667788", "S2", "R2", refused, error), ReserveResult::TagOnce);
   EXPECT_EQ(refused.value, "00007");
@@ -181,7 +181,7 @@ TEST(PgStore, ManyConnectionsNeverShareAValue) {
           if (i % 4 == 3)
             s.GiveBack(r.id, e);
           else
-            s.Complete(r.id, "UID", kWritten, e);
+            s.Complete(r.id, "UID", kWritten, false, e);
         }
       });
     for (auto& t : threads) t.join();
