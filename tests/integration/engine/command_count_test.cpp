@@ -10,9 +10,9 @@ namespace {
 
 struct CommandBudget {
   int type;
-  int newTag;     // commands of the tick that writes a fresh tag, check after the write included
-  int sameTag;    // commands of a tick while that tag stays in the field
-  int emptyField; // commands of a tick without a tag
+  int newTag;      // commands of the tick that writes a fresh tag, check after the write included
+  int sameTag;     // commands of a tick while that tag stays in the field
+  int emptyField;  // commands of a tick without a tag
 };
 
 const CommandBudget kBudgets[] = {
