@@ -111,6 +111,14 @@ class Configurator {
     written = !k || *k != data;
     return !written || Write(block, data);
   }
+  // Sets the reader to the job's modulation. resync: the tag is about to change its own and will be
+  // read in it before the next UID request; the reader is asked where it stands first, because a
+  // UID request may have retuned it to the tag's old modulation behind the SDK's back, and the
+  // switch must not be skipped on that stale value.
+  void FollowModulation(bool resync) {
+    if (resync) sdk_.GetModulation(h_);
+    sdk_.SetModulation(h_, ModulationReaderCode(job_.modulation));
+  }
   // A write that changes what the check after writing depends on.
   void AccessChanged() { ctx_.state.accessChanged = true; }
   bool Overlap(int a, int b) const { return Overlaps(first_, last_, a, b); }
@@ -205,8 +213,9 @@ class Configurator {
     }
     // The tag answers in its new modulation from the next command on. Also when the word stays as
     // it is: later steps compare the reader's modulation with the job's (costs nothing when the
-    // reader is set to it already).
-    sdk_.SetModulation(h_, ModulationReaderCode(job_.modulation));
+    // reader is set to it already). Nothing is read from the tag before the next UID request,
+    // which finds the tag's modulation by itself.
+    FollowModulation(false);
     if (w == old) return true;
     AccessChanged();
     return Write(0, Bytes(w));
@@ -224,8 +233,10 @@ class Configurator {
         w |= 0x00100000u;
         if (job_.readWithPassword) w |= 0x00040000u;
       }
-      // The reader follows the job's modulation even when the word stays as it is (see Ata).
-      sdk_.SetModulation(h_, ModulationReaderCode(job_.modulation));
+      // The reader follows the job's modulation even when the word stays as it is (see Ata); the
+      // protection word is read in the tag's new modulation.
+      FollowModulation(job_.lockUsedBlocks &&
+                       (old & ~kEm4305ModulationMask) != Em4305ModulationValue(job_.modulation));
       if (w != old) {
         AccessChanged();
         if (!Write(4, Bytes(w))) return false;

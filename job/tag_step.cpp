@@ -164,17 +164,18 @@ class Variant {
     if (SkipSame(uid)) return false;
 
     if (type == kTypeAta5555) {
-      // Before writing every modulation is accepted, so the tag's own is only looked for after.
-      if (first_ || sdk_.DetectModulation(H(), kTypeAta5555, 0) == ModCode()) {
-        if (!job_.passwordActive) {
-          sdk_.ResetTransponder(H(), kTypeAta5555);
-          return true;
-        }
-      } else if (!job_.passwordActive) {
-        return false;
+      if (job_.passwordActive) {
+        // With a password the tag's own modulation decides nothing: the reader is set to the job's.
+        // Asking the reader first keeps the switch from being skipped on a value it no longer has
+        // (a UID request may have retuned it).
+        sdk_.GetModulation(H());
+        sdk_.SetModulation(H(), ModCode());
+        return Login(type, p);
       }
-      sdk_.SetModulation(H(), ModCode());
-      return Login(type, p);
+      // Before writing every modulation is accepted, so the tag's own is only looked for after.
+      if (!first_ && sdk_.DetectModulation(H(), kTypeAta5555, 0) != ModCode()) return false;
+      sdk_.ResetTransponder(H(), kTypeAta5555);
+      return true;
     }
     if (!first_ && sdk_.GetModulation(H()) != ModCode()) return false;
     if (!job_.passwordActive) {

@@ -228,6 +228,20 @@ TEST_F(EngineSimTest, Em4305LockWordReplaced) {
       protectWrites.emplace_back(c.params.begin() + 2, c.params.end());
   EXPECT_EQ(protectWrites, (std::vector<std::vector<int>>{{0x60, 0, 0, 0}}));
   EXPECT_EQ(Dump()[5], 9u);
+
+  // Fresh tags switched to the job's modulation one after another: the tag before has left the
+  // reader at the job's modulation, the new tag answers in its factory one until its word is
+  // written, and its protection word is then read in the new one.
+  job.modulation = 1;  // Manchester RF/32, reader code 5
+  for (const char* uid : {"A800000A", "A800000B"}) {
+    view.Clear();
+    Ctl(std::string("tag add em4305 ") + uid);
+    engine.OnWriteSingle();
+    EXPECT_EQ(Ids(), (std::vector<int>{kMsgWriteDone})) << uid;
+    const auto mem = Dump();
+    EXPECT_EQ(mem.at(4) & 0x3FFu, 0x4Fu) << uid;
+    EXPECT_EQ(mem.at(14) & 0x7FFFu, 0x60u) << uid;
+  }
 }
 
 TEST_F(EngineSimTest, HitagMuCleanTagWithoutPasswordNoConfigurationWrite) {

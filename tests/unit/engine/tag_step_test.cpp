@@ -193,7 +193,7 @@ TEST_F(TagStepTest, AtaReaderWithoutPasswordUidRequestGoesOn) {
   sdk.detectResult = 1;
   ASSERT_TRUE(TagStep(ctx, false, false));
   EXPECT_EQ(Calls(), (std::vector<std::string>{"ReadUidPw 3 179E3C5A", "SetMod 1", "ReadUid 3",
-                                               "Detect 3 0", "SetMod 1", "Login 3 179E3C5A"}));
+                                               "GetMod", "SetMod 1", "Login 3 179E3C5A"}));
   EXPECT_EQ(state.currentUid, sdk.uid);
 
   // Any other failure of the request means no tag.
