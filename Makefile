@@ -28,7 +28,8 @@ windows: deps
 	@cmake --preset windows $(CMAKE_ARGS) >/dev/null
 	@cmake --build --preset windows -j $(JOBS)
 
-windows-test: windows
+windows-test: windows configure
+	@cmake --build --preset default -j $(JOBS) -t tagwright-sim tagwright-cli
 	@cd build-win && ctest --output-on-failure -j $(JOBS) --timeout 300 -L windows
 
 screenshots: build

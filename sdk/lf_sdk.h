@@ -37,7 +37,12 @@
 extern "C" {
 #endif
 
-#if defined(__GNUC__)
+/* On Windows the functions come from tagwright_sdk.dll (import library libtagwright_sdk.dll.a, or
+ * GetProcAddress by the plain names below). They use the C calling convention, __cdecl, which on
+ * 64-bit Windows is the one convention there is; a caller declares them without __stdcall. */
+#if defined(_WIN32)
+#define LF_API
+#elif defined(__GNUC__)
 #define LF_API __attribute__((visibility("default")))
 #else
 #define LF_API

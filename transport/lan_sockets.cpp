@@ -1,16 +1,9 @@
 #include "transport/lan_sockets.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "transport/net_socket.h"
 
 namespace tw {
 
-bool InitSocketLibrary() {
-  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  close(fd);
-  return true;
-}
+bool InitSocketLibrary() { return net::Startup(); }
 
 }  // namespace tw

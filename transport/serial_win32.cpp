@@ -7,12 +7,14 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "platform/trace.h"
 #include "platform/wide_text.h"
 
 namespace tw::serial_device {
@@ -30,11 +32,13 @@ constexpr DWORD kWriteWaitMs = 1000;
 
 struct Port {
   HANDLE handle = INVALID_HANDLE_VALUE;
+  HANDLE claim = nullptr;
   OVERLAPPED waitOv{};
   OVERLAPPED readOv{};
   OVERLAPPED writeOv{};
   DWORD waitEvents = 0;
   bool waitPending = false;
+  bool noLineEvents = false;
   DWORD mask = 0;
   bool maskSet = false;
 };
@@ -91,6 +95,22 @@ bool DeviceGone(DWORD err) {
 
 HANDLE NewManualEvent() { return CreateEventW(nullptr, TRUE, FALSE, nullptr); }
 
+// A named mutex per device, held while the port is open: the claim every program of this system
+// checks before it opens a port, in this process or another one, beside the system's own refusal
+// of a second opener (which not every COM driver gives).
+HANDLE ClaimDevice(const std::string& path) {
+  const size_t cut = path.find_last_of("\\/");
+  std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  HANDLE m = CreateMutexW(nullptr, FALSE, Utf8ToWide("Global\\Tagwright.Serial." + name).c_str());
+  if (m && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(m);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  return m;
+}
+
 void CloseOv(OVERLAPPED& ov) {
   if (ov.hEvent) CloseHandle(ov.hEvent);
   ov.hEvent = nullptr;
@@ -113,11 +133,18 @@ bool FinishOverlapped(HANDLE h, OVERLAPPED& ov, DWORD waitMs, DWORD* done) {
 std::string ComPortDevice(long n) { return "\\\\.\\COM" + std::to_string(n); }
 
 int Create(const std::string& path) {
-  // No sharing: one reader, one user. A second opener gets "access denied".
+  // One reader, one user: answers would cross between two openers of the same line.
+  HANDLE claim = ClaimDevice(path);
+  if (!claim) {
+    Fail(GetLastError());
+    return -1;
+  }
+  // No sharing: a second opener gets "access denied".
   HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                          OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     Fail(GetLastError());
+    CloseHandle(claim);
     return -1;
   }
   // Only communications devices are serial ports; a file or a pipe would "open" and never answer.
@@ -125,6 +152,7 @@ int Create(const std::string& path) {
   dcb.DCBlength = sizeof dcb;
   if (GetFileType(h) != FILE_TYPE_CHAR || !::GetCommState(h, &dcb)) {
     CloseHandle(h);
+    CloseHandle(claim);
     FailErrno(ENOTTY);
     return -1;
   }
@@ -141,6 +169,7 @@ int Create(const std::string& path) {
 
   auto port = std::make_unique<Port>();
   port->handle = h;
+  port->claim = claim;
   port->waitOv.hEvent = NewManualEvent();
   port->readOv.hEvent = NewManualEvent();
   port->writeOv.hEvent = NewManualEvent();
@@ -150,6 +179,7 @@ int Create(const std::string& path) {
     CloseOv(port->readOv);
     CloseOv(port->writeOv);
     CloseHandle(h);
+    CloseHandle(claim);
     Fail(err);
     return -1;
   }
@@ -181,6 +211,7 @@ bool Close(int fd) {
   }
   const bool ok = CloseHandle(port->handle) != 0;
   const DWORD err = GetLastError();
+  CloseHandle(port->claim);
   CloseOv(port->waitOv);
   CloseOv(port->readOv);
   CloseOv(port->writeOv);
@@ -343,29 +374,27 @@ void WaitForEvents(int shutdownEvent, int writeEvent, int fd, int timeoutMs, boo
   hs[n++] = LongToHandle(shutdownEvent);
   hs[n++] = LongToHandle(writeEvent);
   Port* p = Find(fd);
-  if (p) {
-    if (!p->waitPending) {
-      if (!p->maskSet) SetCommMask(fd, 0);
-      ::ResetEvent(p->waitOv.hEvent);
-      p->waitEvents = 0;
-      if (WaitCommEvent(p->handle, &p->waitEvents, &p->waitOv)) {
-        // Something happened already: look at the line now (unless asked to stop).
-        *shutdown = WaitForSingleObject(hs[0], 0) == WAIT_OBJECT_0;
-        *write = WaitForSingleObject(hs[1], 0) == WAIT_OBJECT_0;
-        return;
-      }
-      const DWORD err = GetLastError();
-      if (err != ERROR_IO_PENDING) {
-        *shutdown = WaitForSingleObject(hs[0], 0) == WAIT_OBJECT_0;
-        if (DeviceGone(err)) *deviceFailed = true;
-        else Sleep(1);  // a driver without line events: the caller looks at the line each time
-        return;
-      }
+  DWORD waitMs = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+  if (p && !p->waitPending) {
+    if (!p->maskSet) SetCommMask(fd, 0);
+    ::ResetEvent(p->waitOv.hEvent);
+    p->waitEvents = 0;
+    if (WaitCommEvent(p->handle, &p->waitEvents, &p->waitOv)) {
+      waitMs = 0;  // something happened already: look at the line now
+    } else if (const DWORD err = GetLastError(); err == ERROR_IO_PENDING) {
       p->waitPending = true;
+    } else if (DeviceGone(err)) {
+      *deviceFailed = true;
+      waitMs = 0;
+    } else {
+      // A driver without line events: the caller looks at the line after a short wait.
+      if (!p->noLineEvents) Trace("serial: no line events (%lu); polling", err);
+      p->noLineEvents = true;
+      if (waitMs > 1) waitMs = 1;
     }
-    hs[n++] = p->waitOv.hEvent;
   }
-  const DWORD r = WaitForMultipleObjects(n, hs, FALSE, timeoutMs < 0 ? INFINITE : timeoutMs);
+  if (p && p->waitPending) hs[n++] = p->waitOv.hEvent;
+  const DWORD r = WaitForMultipleObjects(n, hs, FALSE, waitMs);
   if (r == WAIT_OBJECT_0) {
     *shutdown = true;  // wins when both are set
     *write = WaitForSingleObject(hs[1], 0) == WAIT_OBJECT_0;

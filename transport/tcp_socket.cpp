@@ -1,18 +1,12 @@
 #include "transport/tcp_socket.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "platform/tick.h"
 #include "platform/trace.h"
 #include "platform/ui_hooks.h"
+#include "transport/net_socket.h"
 
 namespace tw {
 
@@ -21,17 +15,6 @@ constexpr int kCreateRetries = 5;
 constexpr int kConnectRetries = 5;
 constexpr uint32_t kCreateRetryMs = 200;
 constexpr uint32_t kCollectMaxMs = 10000;  // discovery ends even if answers never stop
-
-bool MakeAddr(const std::string& host, uint32_t port, sockaddr_in& sa) {
-  sa = {};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(static_cast<uint16_t>(port));
-  if (host.empty()) {
-    sa.sin_addr.s_addr = htonl(INADDR_ANY);
-    return true;
-  }
-  return inet_pton(AF_INET, host.c_str(), &sa.sin_addr) == 1;
-}
 }  // namespace
 
 CTCPSocket::CTCPSocket() = default;
@@ -39,8 +22,7 @@ CTCPSocket::CTCPSocket() = default;
 CTCPSocket::~CTCPSocket() { Close(); }
 
 void CTCPSocket::Close() {
-  int fd = fd_.exchange(-1);
-  if (fd >= 0) ::close(fd);
+  net::Close(fd_.exchange(-1));
 }
 
 void CTCPSocket::OnClose() {
@@ -53,31 +35,28 @@ void CTCPSocket::OnReceive() {
   if (fd < 0) return;
   uint8_t buf[lan::kMaxDatagram];
   if (datagramMode_) {
-    sockaddr_in from{};
-    socklen_t fromLen = sizeof from;
-    ssize_t n = recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
-                         &fromLen);
+    std::string sender;
+    uint8_t senderBytes[4] = {};
+    long n = net::RecvFrom(fd, buf, sizeof buf, sender, senderBytes);
     if (n < 0) {
-      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) Close();
+      if (n == net::kFailed) Close();
       return;
     }
-    char sender[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &from.sin_addr, sender, sizeof sender);
     if (bindAddress_ == sender) return;  // our own broadcast coming back
     Bytes entry(4 + static_cast<size_t>(n));
-    std::memcpy(entry.data(), &from.sin_addr, 4);
+    std::memcpy(entry.data(), senderBytes, 4);
     if (n > 0) std::memcpy(entry.data() + 4, buf, static_cast<size_t>(n));
     std::lock_guard<std::mutex> lock(datagramLock_);
     datagramQueue_.push_back(std::move(entry));
     return;
   }
-  ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+  long n = net::Recv(fd, buf, sizeof buf);
   if (n > 0) {
     if (IByteSink* r = receiver_.load()) r->OnBytesReceived(buf, static_cast<size_t>(n));
     lastActivity_ = TickCount();
     return;
   }
-  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+  if (n == net::kWouldBlock) return;
   Trace("lan: connection to %s closed by the peer", targetHost_.c_str());
   OnClose();
 }
@@ -91,9 +70,7 @@ void CTCPSocket::DispatchEvents(int waitMs, bool pumpUi) {
   }
   // Handle everything that is already waiting, but only wait once.
   for (int round = 0; round < 64; ++round) {
-    pollfd p{fd, POLLIN, 0};
-    int r = poll(&p, 1, round == 0 ? waitMs : 0);
-    if (r <= 0) return;
+    if (net::WaitReadable(fd, round == 0 ? waitMs : 0) <= 0) return;
     OnReceive();
     fd = fd_.load();
     if (fd < 0) return;
@@ -152,54 +129,16 @@ const CAdapter* CTCPSocket::BoundAdapter() const {
 // --- TCP -------------------------------------------------------------------------------------------
 
 bool CTCPSocket::CreateTcpSocket() {
-  sockaddr_in local{};
-  if (!MakeAddr(bindAddress_, 0, local)) return false;
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int fd = net::TcpSocketBoundTo(bindAddress_, 0);
   if (fd < 0) return false;
-  int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);  // a failure does not matter
-  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    ::close(fd);
-    return false;
-  }
   Close();
   fd_ = fd;
   return true;
 }
 
 bool CTCPSocket::ConnectOnce(int* err) {
-  *err = 0;
-  int fd = fd_.load();
-  sockaddr_in to{};
-  if (fd < 0 || !MakeAddr(targetHost_, targetPort_, to) || targetHost_.empty() ||
-      targetPort_ == 0 || targetPort_ > 65535) {
-    *err = EINVAL;
-    return false;
-  }
-  // A bounded connect: non-blocking, then wait for the outcome.
-  int flags = fcntl(fd, F_GETFL, 0);
-  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-  int r = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
-  if (r != 0 && errno == EINPROGRESS) {
-    pollfd p{fd, POLLOUT, 0};
-    r = poll(&p, 1, static_cast<int>(kConnectTimeoutMs));
-    if (r == 1) {
-      int soErr = 0;
-      socklen_t len = sizeof soErr;
-      getsockopt(fd, SOL_SOCKET, SO_ERROR, &soErr, &len);
-      if (soErr != 0) {
-        *err = soErr;
-        return false;
-      }
-      r = 0;
-    } else {
-      *err = ETIMEDOUT;
-      return false;
-    }
-  } else if (r != 0) {
-    *err = errno;
-    return false;
-  }
+  *err = net::ConnectWithin(fd_.load(), targetHost_, targetPort_, kConnectTimeoutMs);
+  if (*err != 0) return false;
   OnConnect();
   return true;
 }
@@ -232,7 +171,7 @@ bool CTCPSocket::ConnectTarget(const std::string& nameIn) {
       if (!CreateTcpSocket()) return false;
       continue;
     }
-    Trace("lan: connect to %s-%u failed: %s", targetHost_.c_str(), targetPort_, strerror(err));
+    Trace("lan: connect to %s-%u failed: %s", targetHost_.c_str(), targetPort_, net::ErrorText(err).c_str());
     Close();
     return false;
   }
@@ -254,21 +193,7 @@ bool CTCPSocket::SendBytes(const uint8_t* data, size_t len) {
   int fd = fd_.load();
   bool ok = false;
   if (fd >= 0 && connected_) {
-    size_t done = 0;
-    ok = true;
-    while (done < len) {
-      ssize_t n = send(fd, data + done, len - done, MSG_NOSIGNAL);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        pollfd p{fd, POLLOUT, 0};
-        if (poll(&p, 1, 1000) == 1) continue;
-      }
-      if (n <= 0) {
-        ok = false;
-        break;
-      }
-      done += static_cast<size_t>(n);
-    }
+    ok = net::SendAll(fd, data, len, 1000);
   }
   if (!ok) OnClose();
   lastActivity_ = TickCount();
@@ -279,16 +204,8 @@ bool CTCPSocket::SendBytes(const uint8_t* data, size_t len) {
 
 bool CTCPSocket::OpenDatagramMode(const std::string& targetHost) {
   targetHost_ = targetHost;
-  sockaddr_in local{};
-  if (!MakeAddr(bindAddress_, 0, local)) return false;
-  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  int fd = net::UdpSocketBoundTo(bindAddress_, 0);
   if (fd < 0) return false;
-  int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    ::close(fd);
-    return false;
-  }
   Close();
   {
     std::lock_guard<std::mutex> lock(datagramLock_);
@@ -315,30 +232,10 @@ bool CTCPSocket::SendDatagram(const Bytes& datagram, bool broadcast) {
     // leaves through is chosen per datagram below.
     to = "255.255.255.255";
   }
-  sockaddr_in dst{};
-  if (!MakeAddr(to, lan::kConfigPort, dst) || to.empty()) return false;
-
-  iovec iov{const_cast<uint8_t*>(datagram.data()), datagram.size()};
-  msghdr msg{};
-  msg.msg_name = &dst;
-  msg.msg_namelen = sizeof dst;
-  msg.msg_iov = &iov;
-  msg.msg_iovlen = 1;
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  if (broadcast && adapter) {
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    cmsghdr* c = CMSG_FIRSTHDR(&msg);
-    c->cmsg_level = IPPROTO_IP;
-    c->cmsg_type = IP_PKTINFO;
-    c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-    in_pktinfo info{};
-    info.ipi_ifindex = static_cast<int>(adapter->interfaceIndex);
-    std::memcpy(CMSG_DATA(c), &info, sizeof info);
-  }
-  ssize_t n = sendmsg(fd, &msg, MSG_NOSIGNAL);
-  if (n != static_cast<ssize_t>(datagram.size())) {
-    Trace("lan: datagram to %s failed: %s", to.c_str(), strerror(errno));
+  if (to.empty()) return false;
+  const uint32_t ifIndex = broadcast && adapter ? adapter->interfaceIndex : 0;
+  if (!net::SendTo(fd, datagram.data(), datagram.size(), to, lan::kConfigPort, ifIndex)) {
+    Trace("lan: datagram to %s failed: %s", to.c_str(), net::ErrorText(net::LastError()).c_str());
     return false;
   }
   return true;

@@ -1,13 +1,10 @@
 #include "transport/tcp_socket_thread.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <set>
 
 #include "platform/tick.h"
 #include "platform/ui_hooks.h"
+#include "transport/net_socket.h"
 
 namespace tw {
 
@@ -53,7 +50,7 @@ void ReleaseLanLinkId(int id) {
 }
 
 CTCPSocketThread::CTCPSocketThread(IByteSink* owner) {
-  sendEvent_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  sendEvent_ = net::NewEvent();
   socket_.SetReceiver(owner);
 }
 
@@ -63,7 +60,7 @@ CTCPSocketThread::~CTCPSocketThread() {
   socket_.Close();
   int id = linkId_.exchange(0);
   if (id) ReleaseLanLinkId(id);
-  if (sendEvent_ >= 0) close(sendEvent_);
+  net::CloseEvent(sendEvent_);
 }
 
 void CTCPSocketThread::TakeLinkId() {
@@ -95,24 +92,18 @@ void CTCPSocketThread::Run() {
   started_ = 1;
   if (!ok) return;
   while (!stop_) {
-    // The socket may be replaced by a reconnect, so its descriptor is looked up every turn;
-    // poll() skips a negative one.
-    pollfd fds[2] = {{sendEvent_, POLLIN, 0}, {socket_.Fd(), POLLIN, 0}};
-    int r = poll(fds, 2, 1);
-    if (r <= 0) continue;
-    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) socket_.OnReceive();
-    if (fds[0].revents & POLLIN) {
+    // The socket may be replaced by a reconnect, so its descriptor is looked up every turn.
+    bool sendQueued = false, readable = false;
+    net::WaitEventOrReadable(sendEvent_, socket_.Fd(), 1, &sendQueued, &readable);
+    if (readable) socket_.OnReceive();
+    if (sendQueued) {
       std::lock_guard<std::mutex> lock(sendLock_);
       if (!sendQueue_.empty()) {
         Bytes frame = std::move(sendQueue_.front());
         sendQueue_.pop_front();
         socket_.SendBytes(frame.data(), frame.size());  // a failure closes the socket
       }
-      if (sendQueue_.empty()) {
-        uint64_t v = 0;
-        ssize_t n = read(sendEvent_, &v, sizeof v);
-        (void)n;
-      }
+      if (sendQueue_.empty()) net::ResetEvent(sendEvent_);
     }
   }
   socket_.Close();
@@ -133,9 +124,7 @@ void CTCPSocketThread::CloseLink() {
 bool CTCPSocketThread::QueueSend(const Bytes& bytes) {
   std::lock_guard<std::mutex> lock(sendLock_);
   sendQueue_.push_back(bytes);
-  uint64_t one = 1;
-  ssize_t r = write(sendEvent_, &one, sizeof one);
-  (void)r;
+  net::SetEvent(sendEvent_);
   return true;
 }
 

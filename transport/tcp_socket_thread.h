@@ -57,7 +57,7 @@ class CTCPSocketThread {
   void TakeLinkId();
 
   std::mutex sendLock_;
-  int sendEvent_ = -1;  // eventfd; readable while sends are queued
+  int sendEvent_ = -1;  // set while sends are queued
   std::atomic<int> linkId_{0};
   CTCPSocket socket_;
   std::deque<Bytes> sendQueue_;

@@ -15,4 +15,7 @@ if(CMAKE_CROSSCOMPILING)
     FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
     WORLD_EXECUTE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+  # Tests against the Linux simulator and the Linux CLI take them from the Linux build of the same
+  # tree (make windows-test builds them).
+  set(TW_LINUX_BIN_DIR ${CMAKE_SOURCE_DIR}/build/bin CACHE PATH "bin folder of the Linux build")
 endif()
