@@ -38,6 +38,7 @@ enum AppId {
   IDS_DLG_TIMING = 20150, IDS_LBL_BEEP, IDS_LBL_CYCLE, IDS_LBL_MS, IDS_LBL_BEEP_HINT, IDS_BTN_OK,
   IDS_BTN_CANCEL,
   IDS_DLG_INTERFACE = 20160, IDS_LBL_INTERFACE_NAME, IDS_SIM_HINT,
+  IDS_QT_BUTTONS = 20170,  // twelve standard button names, see app/qt_language.cpp
 };
 
 }  // namespace tw

@@ -9,6 +9,7 @@
 
 #include "app/app_ids.h"
 #include "app/app_text.h"
+#include "app/qt_language.h"
 #include "app/tagwright_dlg.h"
 #include "platform/dynlib.h"
 #include "platform/install_dirs.h"
@@ -42,6 +43,7 @@ void CTagwrightApp::ChooseLanguage() {
     english_.reset();
     SetLanguage(Language::German);
   }
+  ApplyQtLanguage(EnglishActive() ? Language::English : Language::German);
 }
 
 void CTagwrightApp::Run() {

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -59,13 +60,16 @@ TEST_F(Startup, LanguageSwitchesLoadAndFreeTheEnglishLibrary) {
   SetInterfaceChooser(chooser.Make());
   store.WriteProfileInt("Settings", "Sprache", 1);
   CTagwrightApp app(store, BinDir());
-  std::vector<QString> titles;
+  std::vector<QString> titles, yes;
   std::vector<int> commands = {IDM_GERMAN, IDM_ENGLISH, -1};
   size_t pass = 0;
   app.onDialog = [&](CTagwrightDlg& d) {
     d.quietMessages = true;
     QTimer::singleShot(30, &d, [&, pcmd = commands[pass++], dp = &d] {
       titles.push_back(dp->c.closeButton->text());
+      // Qt's own texts (standard buttons) follow the language as well.
+      QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No, dp);
+      yes.push_back(box.button(QMessageBox::Yes)->text() + "/" + box.button(QMessageBox::No)->text());
       if (pcmd > 0) dp->OnSysCommand(pcmd); else dp->reject();
     });
   };
@@ -74,6 +78,7 @@ TEST_F(Startup, LanguageSwitchesLoadAndFreeTheEnglishLibrary) {
   EXPECT_EQ(titles[0], "Close");
   EXPECT_EQ(titles[1], "Schliessen");
   EXPECT_EQ(titles[2], "Close");
+  EXPECT_EQ(yes, (std::vector<QString>{"&Yes/&No", "&Ja/&Nein", "&Yes/&No"}));
   EXPECT_EQ(app.EnglishLoads(), 2);
   EXPECT_EQ(store.GetProfileInt("Settings", "Sprache", -9), 1);
   SetLanguage(Language::German);
