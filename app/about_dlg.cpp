@@ -1,5 +1,7 @@
 #include "app/about_dlg.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -70,6 +72,16 @@ QLabel* AddStatic(QWidget* parent, const QString& text, QRect rect) {
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setWordWrap(false);
   return label;
+}
+
+// The template's rectangles are a minimum: a text longer than its rectangle (another language,
+// another font) widens and heightens its control instead of being cut.
+void FitToText(QWidget* w) {
+  const QSize need = w->sizeHint();
+  QRect r = w->geometry();
+  r.setWidth(std::max(r.width(), need.width()));
+  r.setHeight(std::max(r.height(), need.height()));
+  w->setGeometry(r);
 }
 
 }  // namespace
@@ -164,6 +176,22 @@ void CAboutDlg::BuildControls() {
   });
 }
 
+void CAboutDlg::FitControlsToText() {
+  const QRect logo = picture_->geometry();
+  QRect all = rect();
+  for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (w == picture_ || qobject_cast<QPushButton*>(w)) continue;
+    FitToText(w);
+    // Texts beside the logo move it to the right rather than run under it.
+    const QRect r = w->geometry();
+    if (r.top() < logo.bottom() && r.bottom() > logo.top() && r.right() + 8 > picture_->x())
+      picture_->move(r.right() + 8, picture_->y());
+  }
+  for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    all = all.united(w->geometry().adjusted(0, 0, 8, 8));
+  setFixedSize(all.size());
+}
+
 void CAboutDlg::OnInitDialog() {
   QFont underlined = font();
   underlined.setUnderline(true);
@@ -181,6 +209,7 @@ void CAboutDlg::OnInitDialog() {
   picture_->SetTransparent(true);
   version_->setText(version_->text() + ' ' + FromCp1252(check_.OwnVersion()) + " (" +
                     FromCp1252(check_.OwnBuildDate()) + ')');
+  FitControlsToText();
   check_.StartCheck(&notify_, kUpdateNotifyId);
 }
 
@@ -217,6 +246,7 @@ void CAboutDlg::OnUpdateResult() {
                                                : std::nullopt);
   updateLabel_->SetForeColour(colour);
   updateLabel_->ShowText(text);
+  FitControlsToText();
 }
 
 void CAboutDlg::OnInstall() {

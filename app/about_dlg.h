@@ -80,6 +80,7 @@ class CAboutDlg : public QDialog {
  private:
   void BuildControls();
   void OnInitDialog();
+  void FitControlsToText();
   void StoreAutoCheck();
 
   CUpdateCheck& check_;

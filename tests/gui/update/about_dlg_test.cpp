@@ -22,6 +22,7 @@
 #include "local_https.h"
 #include "shell/settings_keys.h"
 #include "shell/settings_store.h"
+#include "shell/string_table.h"
 
 namespace tw {
 namespace {
@@ -143,6 +144,27 @@ TEST_F(AboutDlgTest, VersionLineAndLinks) {
   EXPECT_EQ(recorder_->urls.size(), 2);
   EXPECT_TRUE(dlg->UpdateLabel()->font().italic());
   EXPECT_TRUE(dlg->Picture()->Transparent());
+}
+
+// Every text shows whole in both languages: no control is narrower than its text, none runs out of
+// the dialog or under the logo.
+TEST_F(AboutDlgTest, EveryTextFitsInBothLanguages) {
+  for (Language lang : {Language::German, Language::English}) {
+    SetLanguage(lang);
+    auto check = MakeCheck("fit.txt", List("1.06", "2026-03-01"));
+    auto dlg = ShowResult(*check);
+    const QRect logo = dlg->Picture()->geometry();
+    for (QWidget* w : dlg->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+      if (w == dlg->Picture()) continue;
+      const QRect r = w->geometry();
+      const QString what = w->property("text").toString();
+      EXPECT_GE(r.width(), w->sizeHint().width()) << what.toStdString();
+      EXPECT_GE(r.height(), w->sizeHint().height()) << what.toStdString();
+      EXPECT_TRUE(dlg->rect().contains(r)) << what.toStdString();
+      EXPECT_FALSE(r.intersects(logo)) << what.toStdString();
+    }
+  }
+  SetLanguage(Language::German);
 }
 
 TEST_F(AboutDlgTest, VersionLineWithoutProductVersion) {
