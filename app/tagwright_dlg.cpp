@@ -415,6 +415,16 @@ int CTagwrightDlg::exec() {
   return QDialog::exec();
 }
 
+void CTagwrightDlg::setVisible(bool visible) {
+  QDialog::setVisible(visible);
+  // Showing a dialog hands its focus widget a tab focus, and a line edit selects all its text for
+  // that: the first keystroke would replace the value instead of going after it.
+  if (visible && c.value && focusWidget() == c.value) {
+    c.value->deselect();
+    c.value->setCursorPosition(c.value->text().size());
+  }
+}
+
 void CTagwrightDlg::Initialise() {
   initialised_ = true;
   BuildMenu();
@@ -642,6 +652,12 @@ void CTagwrightDlg::EnableJobControls(bool on) {
                      static_cast<QWidget*>(c.importCounter)}) {
     w->setVisible(importing);
     w->setEnabled(on && importing);
+  }
+  // A type change enables the job controls while a cycle runs; the other cycle still must not
+  // start beside it.
+  if (on && engine_) {
+    if (engine_->WriteCycleRunning()) c.readCyclic->setEnabled(false);
+    if (engine_->ReadCycleRunning()) c.writeCyclic->setEnabled(false);
   }
 }
 
@@ -894,7 +910,10 @@ void CTagwrightDlg::OnSaveConfig() {
   const QString path = fileDialog(QString(), QtFilterFromPipes(kSettingsFilter), QStringLiteral("QZLFDat"),
                                   QString(), true);
   if (path.isEmpty()) return;
-  ExportSettingsFile(job_, *this, ToCp1252(path));
+  // A settings file that could not be written (no permission, no such folder) must not pass for
+  // an exported job.
+  if (!ExportSettingsFile(job_, *this, ToCp1252(path)))
+    MessageBox(FromCp1252(FormatString(IDS_EXPORT_FAILED, ToCp1252(path).c_str())));
 }
 
 void CTagwrightDlg::OnByteCountKillFocus() {

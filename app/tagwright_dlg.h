@@ -53,6 +53,7 @@ class CTagwrightDlg : public QDialog, public IJobView, public ICycleTimers {
   // before the dialog is shown (exec() does it when it was not done yet).
   void Initialise();
   int exec() override;
+  void setVisible(bool visible) override;
 
   bool Connect(const std::string& interfaceName, int portSetting, int timeoutMs);
   // The connect loop; showFirst: show the interface choice already in the first pass.

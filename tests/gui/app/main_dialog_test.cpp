@@ -1,5 +1,6 @@
 // The main dialog against the simulated reader: single writes, a write cycle over several tags,
 // the type layout, the connection checks and the status box.
+#include <QFileInfo>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -29,6 +30,9 @@ TEST_F(MainDialog, SingleWriteShowsSuccessCountsUpAndLogs) {
   ASSERT_GT(dlg->PortHandle(), 0);
   EXPECT_TRUE(dlg->windowTitle().endsWith(">"));
   EXPECT_FALSE(dlg->windowTitle().endsWith("<>"));
+  // The caret stands at the end of the value: typing adds to it rather than replacing it.
+  EXPECT_FALSE(dlg->c.value->hasSelectedText());
+  EXPECT_EQ(dlg->c.value->cursorPosition(), dlg->c.value->text().size());
   ASSERT_TRUE(AddTag("4A000001"));
   dlg->c.writeSingle->click();
   EXPECT_TRUE(dlg->StatusText().contains("Wert <1000> erfolgreich geschrieben")) << dlg->StatusText().toStdString();
@@ -92,7 +96,11 @@ TEST_F(MainDialog, TypeChangeDuringCycleReleasesControlsAndCycleGoesOn) {
   EXPECT_TRUE(dlg->c.startBlock->isEnabled());
   EXPECT_TRUE(dlg->Engine().WriteCycleRunning());
   EXPECT_EQ(dlg->Job().transponderType, kTypeHitag2);
+  // Never two cycles at once: the read cycle stays out of reach until the write cycle stops.
+  EXPECT_TRUE(dlg->c.writeCyclic->isEnabled());
+  EXPECT_FALSE(dlg->c.readCyclic->isEnabled());
   dlg->c.writeCyclic->click();
+  EXPECT_TRUE(dlg->c.readCyclic->isEnabled());
 }
 
 TEST_F(MainDialog, TypeLayoutShowsExactlyTheTableControls) {
@@ -202,6 +210,20 @@ TEST_F(MainDialog, LanguageMenuFollowsTheStoredValue) {
     EXPECT_EQ(cmds.front(), IDM_SETTINGS);
     EXPECT_EQ(cmds.back(), IDM_ABOUTBOX);
   }
+}
+
+TEST_F(MainDialog, FailedSettingsExportSaysSo) {
+  SetInterfaceChooser(chooser.Make());
+  MakeDialog();
+  QString target = tmp.path() + "/no/such/folder/job.QZLF_Set";
+  dlg->fileDialog = [&](const QString&, const QString&, const QString&, const QString&, bool) { return target; };
+  dlg->c.saveConfig->click();
+  ASSERT_EQ(dlg->messages.size(), 1u);
+  EXPECT_TRUE(dlg->messages[0].contains(target)) << dlg->messages[0].toStdString();
+  target = tmp.path() + "/job.QZLF_Set";
+  dlg->c.saveConfig->click();
+  EXPECT_EQ(dlg->messages.size(), 1u);
+  EXPECT_TRUE(QFileInfo::exists(target));
 }
 
 TEST_F(MainDialog, ProtocolFileChoiceIsStoredAtOnce) {
