@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstring>
 
+#include "shell/file_prims.h"
+
 namespace tw {
 
 CImportFile::~CImportFile() { Close(); }
@@ -10,7 +12,7 @@ CImportFile::~CImportFile() { Close(); }
 bool CImportFile::Open(const std::string& path) {
   Close();
   lineCount_ = 0;
-  std::FILE* f = std::fopen(path.c_str(), "rbe");
+  std::FILE* f = OpenStream(path, "rb");
   if (f == nullptr) return false;
   static thread_local char buf[1 << 16];
   long long lineFeeds = 0;
@@ -41,9 +43,9 @@ void CImportFile::Close() {
 bool CImportFile::ReadLine(std::string& line) {
   line.clear();
   if (file_ == nullptr) return false;
-  int c = getc_unlocked(file_);
+  int c = ReadChar(file_);
   if (c == EOF) return false;
-  for (; c != EOF && c != '\n'; c = getc_unlocked(file_))
+  for (; c != EOF && c != '\n'; c = ReadChar(file_))
     if (line.size() < kMaxLineBytes) line += static_cast<char>(c);
   // CR LF ends a line as LF does; a CR anywhere else is part of the value.
   if (c == '\n' && !line.empty() && line.back() == '\r') line.pop_back();

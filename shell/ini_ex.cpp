@@ -1,8 +1,6 @@
 #include "shell/ini_ex.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -10,6 +8,7 @@
 
 #include "platform/tick.h"
 #include "shell/atomic_file.h"
+#include "shell/file_prims.h"
 
 namespace tw {
 namespace {
@@ -39,10 +38,8 @@ unsigned char FoldCaseCp1252(unsigned char c) {
 namespace {
 
 bool SameFile(int fd, const std::string& path) {
-  struct stat a {
-  }, b{};
-  return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-         a.st_ino == b.st_ino;
+  FileStat a, b;
+  return StatFd(fd, a) && StatFile(path, b) && a.dev == b.dev && a.ino == b.ino;
 }
 
 }  // namespace
@@ -79,28 +76,28 @@ bool CIniEx::Open(const std::string& path) {
   const uint32_t start = TickCount();
   for (;;) {
     bool writable = true;
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    int fd = OpenFile(path, O_RDWR | O_CREAT, 0666);
     if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
       // A read-only settings file is still read; it is just never written back.
-      fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      fd = OpenFile(path, O_RDONLY, 0);
       writable = false;
     }
     if (fd < 0) return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes) {
-      ::close(fd);
+    FileStat st;
+    if (!StatFd(fd, st) || !st.regular || st.size > kMaxFileBytes) {
+      CloseFile(fd);
       return false;
     }
     int left = kLockWaitMs - static_cast<int>(TicksSince(start));
     bool locked = LockFileWithin(fd, false, left > 0 ? left : 0);
     if (locked && !SameFile(fd, path) && TicksSince(start) < static_cast<uint32_t>(kLockWaitMs)) {
       // Replaced by a writer while we waited: read the new file instead.
-      ::close(fd);
+      CloseFile(fd);
       continue;
     }
     std::string text;
     bool ok = ReadWholeFile(fd, text);
-    ::close(fd);
+    CloseFile(fd);
     if (!ok && text.empty()) return false;
     path_ = path;
     writable_ = writable;
@@ -243,10 +240,10 @@ bool CIniEx::Save() {
   if (!modified_) return true;
   if (path_.empty() || !writable_) return false;
   // Another process of ours may be reading or replacing the same file: wait for it, bounded.
-  int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenFile(path_, O_RDONLY, 0);
   if (fd >= 0) LockFileWithin(fd, true, kLockWaitMs);
   bool ok = ReplaceFileAtomically(path_, ToText());
-  if (fd >= 0) ::close(fd);
+  if (fd >= 0) CloseFile(fd);
   if (ok) modified_ = false;
   return ok;
 }

@@ -1,7 +1,6 @@
 #include "shell/protocol_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +11,7 @@
 #include <mutex>
 
 #include "shell/atomic_file.h"
+#include "shell/file_prims.h"
 #include "shell/string_table.h"
 
 namespace tw {
@@ -21,9 +21,9 @@ namespace {
 constexpr int kAppendLockWaitMs = 2000;
 
 struct CountCache {
-  dev_t dev = 0;
-  ino_t ino = 0;
-  off_t size = -1;
+  uint64_t dev = 0;
+  uint64_t ino = 0;
+  long long size = -1;
   long long mtimeNs = -1;
   long long lineFeeds = 0;
   bool endsWithLineFeed = true;
@@ -32,12 +32,8 @@ struct CountCache {
 std::mutex gCacheMutex;
 std::map<std::string, CountCache> gCache;
 
-long long MtimeNs(const struct stat& st) {
-  return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-}
-
-bool Matches(const CountCache& c, const struct stat& st) {
-  return c.dev == st.st_dev && c.ino == st.st_ino && c.size == st.st_size && c.mtimeNs == MtimeNs(st);
+bool Matches(const CountCache& c, const FileStat& st) {
+  return c.dev == st.dev && c.ino == st.ino && c.size == st.size && c.mtimeNs == st.mtimeNs;
 }
 
 // Counts line feeds and notes the last byte, reading the file from the start.
@@ -45,9 +41,9 @@ bool CountFromFile(int fd, CountCache& c) {
   static thread_local char buf[1 << 16];
   c.lineFeeds = 0;
   c.endsWithLineFeed = true;
-  off_t off = 0;
+  long long off = 0;
   for (;;) {
-    ssize_t r = ::pread(fd, buf, sizeof buf, off);
+    long long r = ReadAt(fd, buf, sizeof buf, off);
     if (r < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -80,7 +76,7 @@ std::string BuildProtocolLineBody(const ProtocolLineInput& in, std::time_t now) 
   std::string s;
   std::tm tmLocal{};
   char date[64];
-  if (localtime_r(&now, &tmLocal) != nullptr &&
+  if (LocalTime(now, &tmLocal) &&
       std::strftime(date, sizeof date, "%d.%m.%Y %H:%M:%S", &tmLocal) > 0)
     s += date;
   s += '\t';
@@ -112,16 +108,16 @@ bool WriteProtocolLine(const std::string& path, const ProtocolLineInput& in) {
 
 bool AppendProtocolLine(const std::string& path, const std::string& body) {
   if (path.empty()) return false;
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  int fd = OpenFile(path, O_RDWR | O_CREAT | O_APPEND, 0666);
   if (fd < 0) return false;
   // Between our own processes the count and the append must not interleave. Someone holding the
   // lock for longer does not cost the line: it is appended anyway (one write, so never mixed).
   bool locked = LockFileWithin(fd, true, kAppendLockWaitMs);
   (void)locked;
 
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
+  FileStat st;
+  if (!StatFd(fd, st) || !st.regular) {
+    CloseFile(fd);
     return false;
   }
   CountCache count;
@@ -132,7 +128,7 @@ bool AppendProtocolLine(const std::string& path, const std::string& body) {
   }
   if (count.size < 0) {
     if (!CountFromFile(fd, count)) {
-      ::close(fd);
+      CloseFile(fd);
       return false;
     }
   }
@@ -152,42 +148,42 @@ bool AppendProtocolLine(const std::string& path, const std::string& body) {
     }
     done += static_cast<size_t>(w);
   }
-  if (ok) ok = ::fdatasync(fd) == 0;
+  if (ok) ok = SyncData(fd);
   if (!ok && done > 0) {
     // Leave no half line behind for the next line to continue.
-    if (::ftruncate(fd, st.st_size) != 0) { /* the line stays partial; nothing more to do */
+    if (!TruncateFd(fd, st.size)) { /* the line stays partial; nothing more to do */
     }
   }
 
-  struct stat after {};
+  FileStat after;
   std::lock_guard<std::mutex> lock(gCacheMutex);
-  if (ok && ::fstat(fd, &after) == 0) {
+  if (ok && StatFd(fd, after)) {
     CountCache next = count;
     for (char c : line)
       if (c == '\n') ++next.lineFeeds;
     next.endsWithLineFeed = line.back() == '\n';
-    next.dev = after.st_dev;
-    next.ino = after.st_ino;
-    next.size = after.st_size;
-    next.mtimeNs = MtimeNs(after);
+    next.dev = after.dev;
+    next.ino = after.ino;
+    next.size = after.size;
+    next.mtimeNs = after.mtimeNs;
     // Appends by others between our fstat calls would make the remembered count wrong.
-    if (after.st_size == st.st_size + static_cast<off_t>(line.size()))
+    if (after.size == st.size + static_cast<long long>(line.size()))
       gCache[path] = next;
     else
       gCache.erase(path);
   } else {
     gCache.erase(path);
   }
-  ::close(fd);
+  CloseFile(fd);
   return ok;
 }
 
 long long CountProtocolLines(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenFile(path, O_RDONLY, 0);
   if (fd < 0) return -1;
   CountCache c;
   bool ok = CountFromFile(fd, c);
-  ::close(fd);
+  CloseFile(fd);
   return ok ? Lines(c) : -1;
 }
 

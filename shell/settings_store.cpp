@@ -1,15 +1,13 @@
 #include "shell/settings_store.h"
 
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 
 #include "shell/atomic_file.h"
+#include "shell/file_prims.h"
 #include "shell/ini_ex.h"
 
 namespace tw {
@@ -35,10 +33,10 @@ bool ParseStrictInt(const std::string& v, int& out) {
   return true;
 }
 
-bool MakeFolders(const std::string& path, mode_t mode) {
+bool MakeFolders(const std::string& path, int mode) {
   for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     std::string part = path.substr(0, slash);
-    if (!part.empty() && ::mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return false;
+    if (!part.empty() && !MakeFolder(part, mode)) return false;
     if (slash == std::string::npos) return true;
   }
 }
@@ -78,17 +76,14 @@ class DocView : public ISettingsView {
 };
 
 struct FileIdentity {
-  dev_t dev = 0;
-  ino_t ino = 0;
-  off_t size = -1;
+  uint64_t dev = 0;
+  uint64_t ino = 0;
+  long long size = -1;
   long long mtimeNs = -1;
   bool operator==(const FileIdentity&) const = default;
 };
 
-FileIdentity IdentityOf(const struct stat& st) {
-  return {st.st_dev, st.st_ino, st.st_size,
-          static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
-}
+FileIdentity IdentityOf(const FileStat& st) { return {st.dev, st.ino, st.size, st.mtimeNs}; }
 
 }  // namespace
 
@@ -103,23 +98,23 @@ struct FileSettingsStore::Impl {
   // Re-reads the file when it is not the one read last. False when it exists but cannot be read:
   // the document is then empty, and a transaction must not write it back with only its own keys.
   bool Refresh(const std::string& path, bool force) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    FileStat st;
+    if (!StatFile(path, st)) {
       doc = std::make_unique<CIniEx>();
       identity = FileIdentity{};
       loaded = errno == ENOENT;
       return loaded;
     }
     if (!force && loaded && IdentityOf(st) == identity) return true;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenFile(path, O_RDONLY, 0);
     std::string text;
     bool read = fd >= 0;
     if (fd >= 0) {
-      struct stat fst {};
-      if (::fstat(fd, &fst) == 0) st = fst;
+      FileStat fst;
+      if (StatFd(fd, fst)) st = fst;
       read = ReadWholeFile(fd, text);
       if (!read) text.clear();
-      ::close(fd);
+      CloseFile(fd);
     }
     doc = std::make_unique<CIniEx>();
     doc->ParseText(text);
@@ -167,15 +162,15 @@ bool FileSettingsStore::Transaction(const std::function<void(ISettingsView&)>& f
   }
   std::string folder = FolderOf(path_);
   if (!folder.empty()) MakeFolders(folder, 0700);
-  int lockFd = ::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  int lockFd = OpenFile(path_ + ".lock", O_RDWR | O_CREAT, 0600);
   if (lockFd < 0) return false;
   if (!LockFileWithin(lockFd, true, kLockWaitMs)) {
-    ::close(lockFd);
+    CloseFile(lockFd);
     return false;
   }
   // Under the lock, always from the file: another process may have written a moment ago.
   if (!impl_->Refresh(path_, true)) {
-    ::close(lockFd);
+    CloseFile(lockFd);
     return false;
   }
   DocView view(*impl_->doc);
@@ -188,32 +183,8 @@ bool FileSettingsStore::Transaction(const std::function<void(ISettingsView&)>& f
     // Success or not, the next read comes from the file, so a failed write leaves no trace.
     impl_->loaded = false;
   }
-  ::close(lockFd);
+  CloseFile(lockFd);
   return ok;
-}
-
-std::string DefaultSettingsPath() {
-  std::string base;
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && xdg[0] == '/') {
-    base = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    std::string h;
-    if (home != nullptr && home[0] != '\0') {
-      h = home;
-    } else if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
-      h = pw->pw_dir;
-    }
-    base = h + "/.config";
-  }
-  while (base.size() > 1 && base.back() == '/') base.pop_back();
-  return base + "/Velkor Applikationen/Tagwright.conf";
-}
-
-ISettingsStore& UserSettings() {
-  static FileSettingsStore store(DefaultSettingsPath());
-  return store;
 }
 
 // ---- in memory ----

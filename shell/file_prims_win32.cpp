@@ -1,0 +1,107 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+
+#include "platform/wide_text.h"
+#include "shell/file_prims.h"
+
+namespace tw {
+namespace {
+// Windows file times count 100 ns from 1601; the POSIX epoch is 1970.
+constexpr long long kEpochDelta100ns = 116444736000000000LL;
+
+bool FromHandle(HANDLE h, FileStat& st) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h, &info)) return false;
+  st.regular = (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0 &&
+               GetFileType(h) == FILE_TYPE_DISK;
+  st.dev = info.dwVolumeSerialNumber;
+  st.ino = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  st.size = static_cast<long long>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  const long long t = static_cast<long long>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                             info.ftLastWriteTime.dwLowDateTime);
+  st.mtimeNs = (t - kEpochDelta100ns) * 100;
+  return true;
+}
+}  // namespace
+
+int OpenFile(const std::string& path, int flags, int) {
+  // Shared for reading, writing and deleting, as a POSIX file is: a file held open (and locked)
+  // can still be replaced whole by a rename. Binary: a line feed stays one byte.
+  DWORD access = GENERIC_READ;
+  if ((flags & (_O_WRONLY | _O_RDWR)) == _O_WRONLY) access = GENERIC_WRITE;
+  if (flags & _O_RDWR) access = GENERIC_READ | GENERIC_WRITE;
+  DWORD disposition = OPEN_EXISTING;
+  if ((flags & _O_CREAT) && (flags & _O_EXCL)) disposition = CREATE_NEW;
+  else if ((flags & _O_CREAT) && (flags & _O_TRUNC)) disposition = CREATE_ALWAYS;
+  else if (flags & _O_CREAT) disposition = OPEN_ALWAYS;
+  else if (flags & _O_TRUNC) disposition = TRUNCATE_EXISTING;
+  HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), access,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    errno = err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? ENOENT
+            : err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS  ? EEXIST
+            : err == ERROR_ACCESS_DENIED                               ? EACCES
+                                                                       : EIO;
+    return -1;
+  }
+  const int crtFlags = _O_BINARY | (flags & _O_APPEND) | ((flags & _O_RDWR) ? 0 : (flags & _O_WRONLY) ? 0 : _O_RDONLY);
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), crtFlags);
+  if (fd < 0) CloseHandle(h);
+  return fd;
+}
+
+int CloseFile(int fd) { return _close(fd); }
+
+bool StatFile(const std::string& path, FileStat& st) {
+  HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    errno = ENOENT;
+    return false;
+  }
+  const bool ok = FromHandle(h, st);
+  CloseHandle(h);
+  return ok;
+}
+
+bool StatFd(int fd, FileStat& st) { return FromHandle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), st); }
+
+long long ReadAt(int fd, void* buf, size_t size, long long offset) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  OVERLAPPED ov{};
+  ov.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+  ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  if (!ReadFile(h, buf, static_cast<DWORD>(size), &got, &ov)) {
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    errno = EIO;
+    return -1;
+  }
+  return got;
+}
+
+bool SyncData(int fd) { return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != 0; }
+
+bool TruncateFd(int fd, long long size) { return _chsize_s(fd, size) == 0; }
+
+bool MakeFolder(const std::string& path, int) {
+  if (CreateDirectoryW(Utf8ToWide(path).c_str(), nullptr)) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool LocalTime(std::time_t t, std::tm* out) { return localtime_s(out, &t) == 0; }
+
+int ReadChar(std::FILE* f) { return _getc_nolock(f); }
+
+std::FILE* OpenStream(const std::string& path, const char* mode) {
+  return _wfopen(Utf8ToWide(path).c_str(), Utf8ToWide(mode).c_str());
+}
+
+}  // namespace tw
