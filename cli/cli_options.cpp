@@ -308,6 +308,7 @@ bool ParseCommandLine(int argc, char** argv, CliOptions& out, std::string& error
       return !hasValue;
     };
     long n = 0;
+    if (!JobFlagOptions().count(name) && !JobValueOptions().count(name)) out.generalOptions.push_back(name);
     if (name == "json") {
       if (!noValue()) return false;
       out.json = true;

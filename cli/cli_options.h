@@ -37,6 +37,8 @@ struct CliOptions {
   std::string jobName;
   std::string station;
   int eachTagOnce = -1;  // job set: -1 keep, 0 off, 1 on
+  // The general options given, by name without "--" (job set refuses those it does not store).
+  std::vector<std::string> generalOptions;
   // Job field overrides, in command-line order: option name without "--", value.
   std::vector<std::pair<std::string, std::string>> jobOptions;
 };

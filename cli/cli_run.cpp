@@ -1,7 +1,6 @@
 #include "cli/cli_run.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,13 +19,7 @@
 namespace tw::cli {
 namespace {
 
-sigset_t StopSet() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  return set;
-}
+constexpr int kSdkErrorTimeout = 7;  // LF_GetLastError: the reader did not answer in time
 
 // Opens (creating) the protocol file for appending, so that a path that cannot be written fails
 // before the first tag instead of after it.
@@ -76,33 +69,28 @@ int Finish(RunContext& run, const char* op, long count, int code, const std::str
   return code;
 }
 
+int TooLate(RunContext& run, const char* op, long count) {
+  run.engine.StopCycles();
+  run.out.Error(kExitNoReader, FormatString(33014, run.timeoutMs));
+  return Finish(run, op, count, kExitNoReader, "reader too slow");
+}
+
 }  // namespace
-
-void BlockStopSignals() {
-  const sigset_t set = StopSet();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
-int WaitForSignal(int ms) {
-  const sigset_t set = StopSet();
-  const uint32_t start = TickCount();
-  for (;;) {
-    const long left = ms - static_cast<long>(TicksSince(start));
-    timespec ts{left > 0 ? left / 1000 : 0, left > 0 ? (left % 1000) * 1000000L : 0};
-    const int sig = sigtimedwait(&set, nullptr, &ts);
-    if (sig > 0) return sig;
-    if (errno == EAGAIN || left <= 0) return 0;
-    // EINTR from another signal: wait for the rest.
-  }
-}
 
 bool ReaderLost(int handle) {
   // A reader status (no tag, a refused command) proves the reader is there; a missing answer, a
   // lost link (no error set at all) or a closed port may mean it is gone: ask it for its version.
-  const int e = LF_GetLastError(handle);
-  if (e != 0 && e != 6 && e != 7 && e != 14 && e != 16) return false;
+  auto noAnswer = [](int e) { return e == 0 || e == 6 || e == kSdkErrorTimeout || e == 14 || e == 16; };
+  if (!noAnswer(LF_GetLastError(handle))) return false;
   unsigned char raw[8];
-  return LF_GetVersion(handle, raw, sizeof raw, nullptr, 0) == -1;
+  if (LF_GetVersion(handle, raw, sizeof raw, nullptr, 0) != -1) return false;
+  // A slow reader may answer the probe with a status meant for the step before: still there.
+  return noAnswer(LF_GetLastError(handle));
+}
+
+bool TimeoutWatch::Exhausted(bool stepFailed, int lastError) {
+  count_ = stepFailed && lastError == kSdkErrorTimeout ? count_ + 1 : 0;
+  return count_ >= kLimit;
 }
 
 int RunWrite(RunContext& run) {
@@ -133,6 +121,7 @@ int RunWrite(RunContext& run) {
     return kExitCheckFailed;
   }
   long count = 0;
+  TimeoutWatch timeouts;
   const int period = run.job.cycleTime > 0 ? run.job.cycleTime : 250;
   uint32_t last = TickCount() - static_cast<uint32_t>(period);  // first tick at once
   for (;;) {
@@ -163,11 +152,14 @@ int RunWrite(RunContext& run) {
       run.out.Error(kExitCheckFailed, LoadString(33011));
       return Finish(run, "write", count, kExitCheckFailed, "check failed");
     }
-    if (!view.written && !engine.State().sameTag && ReaderLost(engine.PortHandle())) {
+    const bool failed = !view.written && !engine.State().sameTag;
+    const int error = LF_GetLastError(engine.PortHandle());  // before ReaderLost asks the reader
+    if (failed && ReaderLost(engine.PortHandle())) {
       engine.StopCycles();
       run.out.Error(kExitNoReader, LoadString(33005));
       return Finish(run, "write", count, kExitNoReader, "reader lost");
     }
+    if (timeouts.Exhausted(failed, error)) return TooLate(run, "write", count);
   }
 }
 
@@ -199,6 +191,7 @@ int RunRead(RunContext& run) {
     return kExitCheckFailed;
   }
   long count = 0;
+  TimeoutWatch timeouts;
   const int period = run.job.cycleTime > 0 ? run.job.cycleTime : 250;
   uint32_t last = TickCount() - static_cast<uint32_t>(period);
   for (;;) {
@@ -224,11 +217,14 @@ int RunRead(RunContext& run) {
       engine.StopCycles();
       return Finish(run, "read", count, kExitOk, "count reached");
     }
-    if (!ok && !engine.State().sameTag && ReaderLost(engine.PortHandle())) {
+    const bool failed = !ok && !engine.State().sameTag;
+    const int error = LF_GetLastError(engine.PortHandle());  // before ReaderLost asks the reader
+    if (failed && ReaderLost(engine.PortHandle())) {
       engine.StopCycles();
       run.out.Error(kExitNoReader, LoadString(33005));
       return Finish(run, "read", count, kExitNoReader, "reader lost");
     }
+    if (timeouts.Exhausted(failed, error)) return TooLate(run, "read", count);
   }
 }
 

@@ -50,7 +50,7 @@ const char* UsageText() {
          "  job show              show the job (stored job, settings file, options)\n"
          "  job export FILE       write the job to a settings file\n"
          "  job import FILE       read a settings file into the stored job\n"
-         "  job set               store the job with the options given\n"
+         "  job set               store the job with the options given (job options only)\n"
          "  store init|migrate    create the shared job store's tables / bring them up to date\n"
          "  protocol export FILE  write the records of the shared job (--job) as a protocol file\n"
          "  demo                  write ten tags on the simulated reader and show the protocol\n"
@@ -92,10 +92,10 @@ const char* UsageText() {
          "  1    a write or read failed, or a file could not be written\n"
          "  2    bad arguments (unknown option, bad number, missing settings or import file,\n"
          "       unwritable protocol file)\n"
-         "  3    no reader (cannot open, no answer, unsuitable device, reader lost mid-cycle), or\n"
-         "       the shared job store cannot be reached or gives no value\n"
+         "  3    no reader (cannot open, no answer, unsuitable device, reader lost or answering\n"
+         "       too late mid-cycle), or the shared job store cannot be reached or gives no value\n"
          "  4    the job fails its check\n"
-         "  130  interrupted by SIGINT or SIGTERM (after finishing the current step)\n";
+         "  130  interrupted by SIGINT, SIGTERM or SIGHUP (after finishing the current step)\n";
 }
 
 }  // namespace tw::cli
@@ -226,7 +226,20 @@ int JobCommand(const CliOptions& o, ISettingsStore& store, CliOutput& out) {
       out.Error(kExitBadArguments, "job set takes options only");
       return kExitBadArguments;
     }
-    if (!SaveSettings(job, store)) {
+    // Options that belong to one run (interface, cycle, simulation) would be dropped silently.
+    for (const std::string& name : o.generalOptions) {
+      if (name != "json" && name != "lang" && name != "settings") {
+        out.Error(kExitBadArguments,
+                  "job " + sub + " does not store --" + name + " (it applies to a run only)");
+        return kExitBadArguments;
+      }
+    }
+    bool timing = false;
+    for (const auto& option : o.jobOptions)
+      timing |= option.first == "cycle-time" || option.first == "beep-time";
+    if (!SaveSettings(job, store) ||
+        (timing && !SaveTimingSettings(
+                       store, {static_cast<unsigned>(job.cycleTime), static_cast<unsigned>(job.beepTime)}))) {
       out.Error(kExitFailed, "the settings store could not be written");
       return kExitFailed;
     }
@@ -444,7 +457,7 @@ int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out
 
   CliOptions run = o;
   if (demo && run.count == 0) run.count = 10;
-  RunContext ctx{run, job, out, view, engine};
+  RunContext ctx{run, job, out, view, engine, port.timeoutMs};
   const int code = o.command == "read" ? RunRead(ctx) : RunWrite(ctx);
   LF_ClosePort(reader.handle);
   if (demo) {

@@ -11,8 +11,6 @@ class Check {
   Check(const JobParams& job, StatusReporter& status)
       : job_(job), status_(status), n_(tw::BlocksUsed(job.byteCount)) {}
 
-  int BlocksUsed() const { return n_; }
-
   bool Fail(int id, JobControl focus) {
     status_.AddStatusMessage(id);
     status_.View().SetFocus(focus);
@@ -24,10 +22,14 @@ class Check {
     return false;
   }
 
-  // a <= startBlock <= b, bounds reported with 187.
-  bool Start(int64_t a, int64_t b) {
-    if (job_.startBlock >= a && job_.startBlock <= b) return true;
-    return FailLine({kMsgStartBlockRange, {a, b}}, JobControl::StartBlock);
+  // The data blocks first..end-1 must hold the job's blocks: a start block in first..end-n, bounds
+  // reported with 187. A byte count that fits no start block is reported with the capacity (181)
+  // instead, so the bounds shown are never impossible.
+  bool Start(int64_t first, int64_t end) {
+    if (end - first < n_) return FailLine({kMsgMaxChars, {(end - first) * 4}}, JobControl::ByteCount);
+    const int64_t last = end - n_;
+    if (job_.startBlock >= first && job_.startBlock <= last) return true;
+    return FailLine({kMsgStartBlockRange, {first, last}}, JobControl::StartBlock);
   }
 
   bool Credential(const std::string& text, size_t length, JobControl focus) {
@@ -90,26 +92,25 @@ class Check {
 bool ValidateWriteJob(const JobParams& job, StatusReporter& status) {
   Check c(job, status);
   if (!c.ByteCountPositive()) return false;
-  const int64_t n = c.BlocksUsed();
   const bool pa = job.passwordActive != 0;
   switch (job.transponderType) {
     case kTypeHitag2:
-      return c.Start(4, 8 - n) && c.Password() && c.TagPassword(6) && c.Value();
+      return c.Start(4, 8) && c.Password() && c.TagPassword(6) && c.Value();
     case kTypeAta5555:
     case kTypeAta5577:
-      return c.Start(1, (pa ? 7 : 8) - n) && (!pa || c.Password()) && c.Value();
+      return c.Start(1, pa ? 7 : 8) && (!pa || c.Password()) && c.Value();
     case kTypeHitagS:
-      return c.Start(2, 64 - n) && (!job.authMode || (c.AuthKey() && c.TagPassword(6))) && c.Value();
+      return c.Start(2, 64) && (!job.authMode || (c.AuthKey() && c.TagPassword(6))) && c.Value();
     case kTypeHitag1:
-      return c.Start(16, 64 - n) && c.Value();
+      return c.Start(16, 64) && c.Value();
     case kTypeEm4450:
-      return c.Start(3, 32 - n) && (!pa || c.Password()) && c.Ranges() && c.Value();
+      return c.Start(3, 32) && (!pa || c.Password()) && c.Ranges() && c.Value();
     case kTypeEm4305:
-      return c.Start(5, 14 - n) && (!pa || c.Password()) && c.Value();
+      return c.Start(5, 14) && (!pa || c.Password()) && c.Value();
     case kTypeHitagMu:
-      return c.Start(0, 54 - n) && c.Password() && c.Value();
+      return c.Start(0, 54) && c.Password() && c.Value();
     case kTypeSic7888:
-      return (!pa || (c.Password() && c.TagPassword(8))) && c.Start(2, 41 - n) && c.Value();
+      return (!pa || (c.Password() && c.TagPassword(8))) && c.Start(2, 41) && c.Value();
     default:
       return c.Value();
   }
@@ -142,12 +143,8 @@ bool ValidateReadJob(const JobParams& job, StatusReporter& status) {
   }
   if (!credentials) return false;
 
-  const int64_t first = FirstBlock(job.transponderType);
-  const int64_t last = LastBlock(job.transponderType, pa);
-  const int64_t n = c.BlocksUsed();
-  if (last - first + 1 < n)
-    return c.FailLine({kMsgMaxChars, {(last - first) * 4 + 4}}, JobControl::ByteCount);
-  if (!c.Start(first, last - n + 1)) return false;
+  if (!c.Start(FirstBlock(job.transponderType), int64_t{LastBlock(job.transponderType, pa)} + 1))
+    return false;
   return c.DecimalBytes();
 }
 

@@ -1,6 +1,6 @@
 // What the job engine shows and asks of its front end: status lines by string id, lamps, beep, value
 // field, focus, control enabling. The desktop dialog implements it with widgets, the command-line tool
-// with terminal output, the tests with RecordingView. Texts are looked up by id at the view, never here.
+// with terminal output, the tests with a recording view. Texts are looked up by id at the view, never here.
 #pragma once
 #include <cstdint>
 #include <string>

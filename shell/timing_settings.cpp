@@ -17,9 +17,13 @@ TimingSettings LoadTimingSettings(ISettingsView& store) {
     beep = static_cast<int>(kBeepTimeDefault);
     store.WriteProfileInt(settings::kSettings, settings::kBeepTime, beep);
   }
-  // Stored as DWORDs and held unsigned: a value written by hand is taken as it stands.
-  t.cycleTime = static_cast<unsigned>(cycle);
-  t.beepTime = static_cast<unsigned>(beep);
+  // A value edited by hand outside the dialog's range reads as the nearest bound: a cycle of 0 would
+  // make the timers tick as fast as they can. The store keeps what it holds.
+  auto clamp = [](int v, unsigned min, unsigned max) {
+    return v < static_cast<int>(min) ? min : static_cast<unsigned>(v) > max ? max : static_cast<unsigned>(v);
+  };
+  t.cycleTime = clamp(cycle, kCycleTimeMin, kCycleTimeMax);
+  t.beepTime = clamp(beep, kBeepTimeMin, kBeepTimeMax);
   return t;
 }
 

@@ -22,7 +22,8 @@ enum TimingStringId {
 };
 
 // Settings\ZyklusZeit and Settings\BeepTime read with default -1; a value that reads as -1 is
-// replaced by 250 / 300 and that value written to the store at once.
+// replaced by 250 / 300 and that value written to the store at once. Any other value outside its
+// range reads as the nearest bound.
 TimingSettings LoadTimingSettings(ISettingsView& store);
 // Writes both values (the dialog's OK), in one transaction. True when stored.
 bool SaveTimingSettings(ISettingsStore& store, const TimingSettings& t);

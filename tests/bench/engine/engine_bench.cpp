@@ -10,9 +10,9 @@
 #include <string>
 
 #include "job/job_engine.h"
-#include "job/recording_view.h"
 #include "platform/tick.h"
 #include "sdk/lf_sdk.h"
+#include "tests/support/recording_view.h"
 #include "tests/support/sim_process.h"
 
 namespace {

@@ -109,7 +109,8 @@ CliResult CliProcess::Run(const std::vector<std::string>& args, int timeoutMs) {
 }
 
 CliResult CliProcess::RunUntil(const std::vector<std::string>& args,
-                               const std::function<bool(const std::string&)>& onLine, int timeoutMs) {
+                               const std::function<bool(const std::string&)>& onLine, int timeoutMs,
+                               int stopSignal) {
   CliResult r;
   int outPipe[2], errPipe[2];
   if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return r;
@@ -155,7 +156,7 @@ CliResult CliProcess::RunUntil(const std::vector<std::string>& args,
         const std::string line = partial.substr(0, eol);
         partial.erase(0, eol + 1);
         if (!signalled && onLine(line)) {
-          kill(pid, SIGTERM);
+          kill(pid, stopSignal);
           signalled = true;
         }
       }

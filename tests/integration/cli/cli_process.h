@@ -1,6 +1,7 @@
 // Runs the built tagwright-cli as a child process with its own settings folder (XDG_CONFIG_HOME),
 // collecting its output and exit code, and a small reader for its JSON lines.
 #pragma once
+#include <signal.h>
 #include <sys/types.h>
 
 #include <functional>
@@ -30,9 +31,10 @@ class CliProcess {
   // Runs to the end (at most timeoutMs, then SIGKILL).
   CliResult Run(const std::vector<std::string>& args, int timeoutMs = 60000);
   // Runs and calls onLine with each line of standard output as it comes; when onLine returns true
-  // the child gets SIGTERM (once). Then waits for the end.
+  // the child gets stopSignal (once). Then waits for the end.
   CliResult RunUntil(const std::vector<std::string>& args,
-                     const std::function<bool(const std::string&)>& onLine, int timeoutMs = 60000);
+                     const std::function<bool(const std::string&)>& onLine, int timeoutMs = 60000,
+                     int stopSignal = SIGTERM);
 
   // The store file the child uses.
   std::string StorePath() const;

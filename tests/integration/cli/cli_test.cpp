@@ -1,7 +1,8 @@
 // tagwright-cli against tagwright-sim: writes and reads for several types, cycles ending by count,
-// by the end of the import file and by SIGTERM, the JSON lines, the exit codes, and the job shared
+// by the end of the import file and by a stop signal, the JSON lines, the exit codes, and the job shared
 // with the desktop application's per-user store.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -146,26 +147,31 @@ TEST_F(CliStoreTest, ImportDrivenRunEndsWhenTheFileIsExhausted) {
   EXPECT_EQ(end[0].at("reason"), "import exhausted");
 }
 
-TEST_F(CliStoreTest, SigtermInTheMiddleOfACycleLeavesProtocolAndCounterConsistent) {
+// SIGHUP (the terminal closed) ends a run like SIGTERM: the step in hand finishes first.
+TEST_F(CliStoreTest, StopSignalInTheMiddleOfACycleLeavesProtocolAndCounterConsistent) {
   Feed("hitag1", 120);
-  const std::string log = dir + "/cycle.txt";
-  int seen = 0;
-  const CliResult r =
-      cli.RunUntil(Cmd("write", Args({"--type", "hitag1", "--start-block", "16", "--value", "7000", "--cycle",
-                                      "--cycle-time", "100", "--log", log, "--json"})),
-                   [&](const std::string& line) {
-                     return line.find("\"event\":\"tag\"") != std::string::npos && ++seen == 3;
-                   });
-  EXPECT_EQ(r.exitCode, 130) << r.err;
-  const auto tags = JsonEvents(r.out, "tag");
-  ASSERT_GE(tags.size(), 3u);
-  const auto end = JsonEvents(r.out, "end");
-  ASSERT_EQ(end.size(), 1u) << r.out;
-  EXPECT_EQ(end[0].at("reason"), "interrupted");
-  EXPECT_EQ(end[0].at("count"), std::to_string(tags.size()));
-  // One protocol line per tag reported, and the stored value follows the last one written.
-  EXPECT_EQ(CountProtocolLines(log), static_cast<long long>(tags.size()));
-  EXPECT_EQ(Stored(settings::kWert), std::to_string(std::stoi(tags.back().at("value")) + 1));
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    const std::string log = dir + "/cycle" + std::to_string(signal) + ".txt";
+    int seen = 0;
+    const CliResult r = cli.RunUntil(
+        Cmd("write", Args({"--type", "hitag1", "--start-block", "16", "--value", "7000", "--cycle",
+                           "--cycle-time", "100", "--log", log, "--json"})),
+        [&](const std::string& line) {
+          return line.find("\"event\":\"tag\"") != std::string::npos && ++seen == 3;
+        },
+        60000, signal);
+    EXPECT_EQ(r.exitCode, 130) << r.err;
+    const auto tags = JsonEvents(r.out, "tag");
+    ASSERT_GE(tags.size(), 3u);
+    const auto end = JsonEvents(r.out, "end");
+    ASSERT_EQ(end.size(), 1u) << r.out;
+    EXPECT_EQ(end[0].at("reason"), "interrupted");
+    EXPECT_EQ(end[0].at("count"), std::to_string(tags.size()));
+    // One protocol line per tag reported, and the stored value follows the last one written.
+    EXPECT_EQ(CountProtocolLines(log), static_cast<long long>(tags.size()));
+    EXPECT_EQ(Stored(settings::kWert), std::to_string(std::stoi(tags.back().at("value")) + 1));
+  }
 }
 
 TEST_F(CliStoreTest, ExitCodesNameWhatWasWrong) {
@@ -203,6 +209,50 @@ TEST_F(CliStoreTest, ExitCodesNameWhatWasWrong) {
   sim.Control("tag remove");
   r = Cli("write", {"--type", "hitag1", "--start-block", "16", "--value", "1", "--no-log"});
   EXPECT_EQ(r.exitCode, 1) << r.err;
+}
+
+// What used to leave an operator guessing: job set dropping options, a reader that always answers
+// too late, and a byte count no start block can hold.
+TEST_F(CliStoreTest, NothingIsDroppedOrLeftUnsaid) {
+  CliResult r = cli.Run({"job", "set", "--cycle-time", "300", "--beep-time", "50"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(Stored(settings::kZyklusZeit), "300");
+  EXPECT_EQ(Stored(settings::kBeepTime), "50");
+  for (const std::vector<std::string>& dropped : std::vector<std::vector<std::string>>{
+           {"--port", sim.PtyPath()}, {"--timeout", "900"}, {"--cycle"}, {"--no-save"}}) {
+    std::vector<std::string> args = {"job", "set", "--value", "5"};
+    args.insert(args.end(), dropped.begin(), dropped.end());
+    r = cli.Run(args);
+    EXPECT_EQ(r.exitCode, 2) << dropped[0];
+    EXPECT_NE(r.err.find(dropped[0]), std::string::npos) << r.err;
+  }
+  EXPECT_NE(Stored(settings::kWert), "5");
+
+  // The write command times out (200 ms) while the tag commands, with their longer timeouts, and the
+  // version probe (which takes the late answer) seem to get through: the cycle must still end.
+  Feed("hitag1", 3000);
+  const CliResult slow = cli.RunUntil(
+      Cmd("write", Args({"--type", "hitag1", "--start-block", "16", "--value", "1", "--cycle", "--cycle-time",
+                         "100", "--no-log", "--json", "--lang", "en", "--timeout", "200"})),
+      [&](const std::string& line) {
+        if (line.find("\"event\":\"tag\"") != std::string::npos) sim.Control("delay 300");
+        return false;
+      },
+      30000);
+  sim.Control("delay 0");
+  EXPECT_EQ(slow.exitCode, 3) << slow.err << slow.out;
+  const auto errors = JsonEvents(slow.out, "error");
+  ASSERT_EQ(errors.size(), 1u) << slow.out;
+  EXPECT_EQ(errors[0].at("text"),
+            "the reader does not answer in time (timeout 200 ms): raise --timeout or check the line");
+
+  // 5000 bytes fit no Hitag 1 start block: the capacity is named, never a bound below the first block.
+  const std::string file = dir + "/big.QZLF_Set";
+  std::ofstream(file) << "[Settings]\r\nTranspondertyp=Hitag 1\r\nStartblock=16\r\nByteanzahl=5000\r\n";
+  r = Cli("write", {"--settings", file, "--no-log", "--lang", "en"});
+  EXPECT_EQ(r.exitCode, 4) << r.err;
+  EXPECT_NE(r.err.find("at most 192 characters"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("between"), std::string::npos) << r.err;
 }
 
 TEST_F(CliStoreTest, ReaderThatDisappearsMidCycleEndsWithNoReader) {

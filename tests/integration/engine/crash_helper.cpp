@@ -13,10 +13,10 @@
 #include <string>
 
 #include "job/job_engine.h"
-#include "job/recording_view.h"
 #include "sdk/lf_sdk.h"
 #include "shell/settings_keys.h"
 #include "shell/settings_store.h"
+#include "tests/support/recording_view.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "job/job_engine.h"
-#include "job/recording_view.h"
 #include "sdk/lf_sdk.h"
+#include "tests/support/recording_view.h"
 #include "tests/support/sim_process.h"
 
 namespace tw::test {

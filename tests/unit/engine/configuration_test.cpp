@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_tag_sdk.h"
-#include "job/recording_view.h"
+#include "tests/support/recording_view.h"
 
 namespace tw::test {
 namespace {

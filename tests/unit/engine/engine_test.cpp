@@ -1,8 +1,6 @@
 // The engine's write and read steps and cycles against a scripted SDK: order of the write step,
 // EM4450 protection guard, timers and the re-entry guard, stopping during a step, the import's end,
 // and the two mends (stored progress, protocol line that cannot be written).
-#include "job/job_engine.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,9 +9,10 @@
 #include <fstream>
 
 #include "fake_tag_sdk.h"
-#include "job/recording_view.h"
+#include "job/job_engine.h"
 #include "shell/settings_keys.h"
 #include "shell/settings_store.h"
+#include "tests/support/recording_view.h"
 
 namespace tw::test {
 namespace {

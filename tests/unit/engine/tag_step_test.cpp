@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "fake_tag_sdk.h"
-#include "job/recording_view.h"
 #include "platform/tick.h"
+#include "tests/support/recording_view.h"
 
 namespace tw::test {
 namespace {

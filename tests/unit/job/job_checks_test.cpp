@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "job/recording_view.h"
+#include "tests/support/recording_view.h"
 
 namespace tw {
 namespace {
@@ -85,10 +85,11 @@ TEST(JobChecks, Hitag2Capacity) {
   j.numberFormat = kFormatHex;
   EXPECT_TRUE(Write(j).ok);
   EXPECT_EQ(Write(Valid(kTypeHitag2, 5, 16)).msg, Bounds(4, 4));
-  EXPECT_EQ(Write(Valid(kTypeHitag2, 4, 20)).msg, Bounds(4, 3));
-  const Outcome r = Read(Valid(kTypeHitag2, 4, 20));
-  EXPECT_EQ(r.msg, (StatusMessage{kMsgMaxChars, {int64_t{16}}}));
-  EXPECT_EQ(r.focus, JobControl::ByteCount);
+  // More bytes than the type holds: the capacity, never a start block range that cannot be met.
+  for (const Outcome& o : {Write(Valid(kTypeHitag2, 4, 20)), Read(Valid(kTypeHitag2, 4, 20))}) {
+    EXPECT_EQ(o.msg, (StatusMessage{kMsgMaxChars, {int64_t{16}}}));
+    EXPECT_EQ(o.focus, JobControl::ByteCount);
+  }
 }
 
 TEST(JobChecks, FiveBytesUseTwoBlocks) {
@@ -212,10 +213,10 @@ TEST(JobChecks, ByteCountsOutOfRange) {
     EXPECT_EQ(w.focus, JobControl::ByteCount);
     EXPECT_EQ(r.msg.id, kMsgByteCountTooSmall);
   }
-  const Outcome w = Write(Valid(kTypeHitag1, 16, INT_MAX));
-  EXPECT_EQ(w.msg.id, kMsgStartBlockRange);
-  const Outcome r = Read(Valid(kTypeHitag1, 16, INT_MAX));
-  EXPECT_EQ(r.msg, (StatusMessage{kMsgMaxChars, {int64_t{192}}}));
+  for (int bytes : {193, 5000, INT_MAX}) {
+    EXPECT_EQ(Write(Valid(kTypeHitag1, 16, bytes)).msg, (StatusMessage{kMsgMaxChars, {int64_t{192}}}));
+    EXPECT_EQ(Read(Valid(kTypeHitag1, 16, bytes)).msg, (StatusMessage{kMsgMaxChars, {int64_t{192}}}));
+  }
   const Outcome s = Write(Valid(kTypeHitag1, INT_MIN, 4));
   EXPECT_EQ(s.msg, Bounds(16, 63));
 }

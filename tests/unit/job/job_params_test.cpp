@@ -4,8 +4,8 @@
 
 #include <climits>
 
-#include "job/recording_view.h"
 #include "job/type_layout.h"
+#include "tests/support/recording_view.h"
 
 namespace tw {
 namespace {

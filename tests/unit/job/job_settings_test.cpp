@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "job/recording_view.h"
 #include "shell/documents_dir.h"
+#include "tests/support/recording_view.h"
 
 namespace tw {
 namespace {

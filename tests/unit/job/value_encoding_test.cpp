@@ -6,7 +6,7 @@
 #include <random>
 
 #include "job/job_checks.h"
-#include "job/recording_view.h"
+#include "tests/support/recording_view.h"
 
 namespace tw {
 namespace {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 
 #include "shell/documents_dir.h"
@@ -29,6 +30,29 @@ TEST(TimingSettings, FirstStartFillsInMissingValues) {
   EXPECT_TRUE(SaveTimingSettings(stored, {100, 0}));
   EXPECT_EQ(LoadTimingSettings(stored).cycleTime, 100u);
   EXPECT_EQ(LoadTimingSettings(stored).beepTime, 0u);
+}
+
+TEST(TimingSettings, HandEditedValuesOutsideTheRangeReadAsTheNearestBound) {
+  const struct {
+    int cycle, beep;
+    unsigned wantCycle, wantBeep;
+  } rows[] = {
+      {0, -2, 100, 0},
+      {-5, 1001, 100, 1000},
+      {99, 0, 100, 0},
+      {10001, 1000, 10000, 1000},
+      {INT32_MAX, INT32_MIN, 10000, 0},
+      {100, 300, 100, 300},
+  };
+  for (const auto& r : rows) {
+    MemorySettingsStore s;
+    s.WriteProfileInt("Settings", "ZyklusZeit", r.cycle);
+    s.WriteProfileInt("Settings", "BeepTime", r.beep);
+    const TimingSettings t = LoadTimingSettings(s);
+    EXPECT_EQ(t.cycleTime, r.wantCycle) << r.cycle;
+    EXPECT_EQ(t.beepTime, r.wantBeep) << r.beep;
+    EXPECT_EQ(s.GetProfileInt("Settings", "ZyklusZeit", 0), r.cycle);  // the store keeps its value
+  }
 }
 
 TEST(TimingSettings, FieldChecks) {

@@ -1,4 +1,4 @@
-#include "job/recording_view.h"
+#include "tests/support/recording_view.h"
 
 namespace tw {
 
