@@ -4,16 +4,17 @@
 #include <string>
 
 #include "platform/trace.h"
+#include "transport/vendor_libs.h"
 
 namespace tw {
 
 using namespace d2xx;
 
 namespace {
-// Linux library name; the environment variable points tests at a stand-in.
+// The platform's library name; the environment variable points tests at a stand-in.
 std::string LibraryName() {
   const char* env = std::getenv(kFtd2xxLibEnv);
-  return (env && *env) ? env : "libftd2xx.so";
+  return (env && *env) ? env : DefaultFtd2xxLibrary();
 }
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include "platform/dynlib.h"
 #include "platform/trace.h"
 #include "transport/hid_timed_writer.h"
+#include "transport/vendor_libs.h"
 
 namespace tw {
 
@@ -21,7 +22,7 @@ std::atomic<bool> gAttempted{false};  // a load was tried (the SDK's start-up, o
 
 std::string LibraryName() {
   const char* env = std::getenv(kHidapiLibEnv);
-  return (env && *env) ? env : "libhidapi-hidraw.so.0";
+  return (env && *env) ? env : DefaultHidapiLibrary();
 }
 
 template <typename Fn>
