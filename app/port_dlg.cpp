@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,9 +20,11 @@
 #include <QTimerEvent>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <set>
 
 #include "app/device_monitor.h"
 #include "app/ip_addr_suche.h"
+#include "platform/install_dirs.h"
 #include "platform/cp1252.h"
 #include "platform/tick.h"
 #include "platform/trace.h"
@@ -280,13 +283,29 @@ void CPortDlg::RescanLists() {
 }
 
 void CPortDlg::RunDriverQuestion(bool* missing) {
-  const int mask = backend_.GetMissingUsbDrivers();
-  *missing = mask != 0;
+  // Asked once per plug-in of a reader that nothing installed can open: a device number that
+  // was asked about stays quiet for the life of the program, whatever events follow.
+  static std::set<std::string> asked;
+  std::vector<ReaderAccessProblem> fresh;
+  for (ReaderAccessProblem& p : backend_.ReaderAccessProblems())
+    if (asked.insert(p.plugKey).second) fresh.push_back(std::move(p));
+  *missing = !fresh.empty();
   if (!*missing) return;
-  if (askYesNo(ToQt(DriverQuestionText(mask)))) {
-    openUrl(Text(10170));
-    waitMs(2000);
+  const QString notes = InstallNotesUrl();
+  if (askYesNo(ToQt(ReaderAccessQuestionText(fresh))) && !notes.isEmpty()) openUrl(notes);
+}
+
+QString CPortDlg::InstallNotesUrl() {
+  // The installed README, or the one of the source tree a build folder sits in; empty without.
+  const std::string dir = QCoreApplication::applicationDirPath().toStdString();
+  std::vector<std::string> candidates;
+  if (const std::string doc = DocDir(dir); !doc.empty()) candidates.push_back(doc + "/README.md");
+  candidates.push_back(dir + "/../../README.md");
+  for (const std::string& path : candidates) {
+    const QFileInfo info(QString::fromStdString(path));
+    if (info.isFile()) return QUrl::fromLocalFile(info.canonicalFilePath()).toString();
   }
+  return QString();
 }
 
 void CPortDlg::OnDeviceChange(DeviceEvent event) {

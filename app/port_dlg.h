@@ -75,6 +75,7 @@ class CPortDlg : public QDialog {
   void SelectStoredName();
   void RescanLists();
   void RunDriverQuestion(bool* missing);
+  static QString InstallNotesUrl();
   void EnableLineSettings(bool on);
   void OnSelectionChanged();
   void OnEthernetClicked();

@@ -256,6 +256,29 @@ std::string DriverQuestionText(int mask) {
   return text;
 }
 
+std::string ReaderAccessQuestionText(const std::vector<ReaderAccessProblem>& problems) {
+  if (problems.empty()) return {};
+  std::string text;
+  for (const ReaderAccessProblem& p : problems) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", p.vid & 0xFFFF, p.pid & 0xFFFF);
+    const std::string reader = (p.product.empty() ? std::string() : p.product + " ") + "(" + ids +
+                               ", USB " + p.device + ")";
+    text += FormatString(10174, reader.c_str()) + "\n";
+    switch (p.kind) {
+      case ReaderAccessProblem::NoD2xxLibrary: text += LoadString(10175); break;
+      case ReaderAccessProblem::NoDeviceAccess:
+        text += p.group.empty() || p.group == "root"
+                    ? FormatString(10177, p.node.c_str())
+                    : FormatString(10176, p.node.c_str(), p.group.c_str());
+        break;
+      case ReaderAccessProblem::NoKernelDriver: text += LoadString(10178); break;
+    }
+    text += "\n\n";
+  }
+  return text + LoadString(10179);
+}
+
 std::string NameFromSearchResult(const std::string& address) {
   const auto pos = address.find(']');
   if (pos != std::string::npos && pos > 0) return kLanPrefix + address.substr(0, pos + 1);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "shell/settings_store.h"
+#include "transport/usb_sysfs.h"
 
 namespace tw {
 
@@ -77,6 +78,8 @@ class IPortBackend {
     (void)path;
     return false;
   }
+  // The readers on USB that nothing installed here can open (see CheckReaderAccess).
+  virtual std::vector<ReaderAccessProblem> ReaderAccessProblems() { return {}; }
   virtual int SetLanDeviceConfig(const std::string& device, const std::string& newAddress,
                                  const std::string& netMask, const std::string& gateway) = 0;
 };
@@ -136,6 +139,9 @@ std::string OpenNameOfEntry(const std::string& entry);
 
 // The driver question for a missing-driver mask; empty when nothing is missing.
 std::string DriverQuestionText(int mask);
+// The question for readers that cannot be opened, in Linux terms: what is missing for each and
+// how to get it; empty for none.
+std::string ReaderAccessQuestionText(const std::vector<ReaderAccessProblem>& problems);
 
 // The name taken from an address search result ("[name]…" keeps only "[name]").
 std::string NameFromSearchResult(const std::string& address);

@@ -4,7 +4,9 @@
 
 #include "app/port_settings.h"
 #include "sdk/lf_sdk.h"
+#include "transport/hid_port.h"
 #include "transport/port_enum.h"
+#include "transport/usb_serial_port.h"
 #include "transport/usb_sysfs.h"
 
 namespace tw {
@@ -51,6 +53,16 @@ class SdkBackend : public IPortBackend {
   bool IsVirtualComDevice(const std::string& path) override {
     const auto id = UsbIdentityOfTty(SystemRoot(), path);
     return id && id->vid == kVirtualComVid && id->pid == kVirtualComPid;
+  }
+  std::vector<ReaderAccessProblem> ReaderAccessProblems() override {
+    ReaderIds ids;
+    ids.isFtdiReader = [](int v, int p) { return v == kFtdiReaderVid && p == kFtdiReaderPid; };
+    ids.isReader = [](int v, int p) {
+      return (v == kFtdiReaderVid && p == kFtdiReaderPid) || (v == kVirtualComVid && p == kVirtualComPid) ||
+             CHidPort::IsAcceptedDevice(static_cast<unsigned short>(v), static_cast<unsigned short>(p));
+    };
+    CUSBSerialPort port;
+    return CheckReaderAccess(SystemRoot(), ids, port.D2xxAvailable());
   }
   int SetLanDeviceConfig(const std::string& device, const std::string& newAddress,
                          const std::string& netMask, const std::string& gateway) override {

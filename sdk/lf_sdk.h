@@ -200,9 +200,9 @@ LF_API int LF_EnumSerialPorts(char *list, int size);
  * digits) are kept. Without the D2XX library the FTDI part is empty. */
 LF_API int LF_EnumUsbPorts(char *list, int size);
 
-/* Readers attached without a driver bound to any of their USB interfaces: bit 0 (1) an FTDI-based
- * reader (0403/E130), bit 1 (2) a virtual COM reader (1C40/05AC); 0 when nothing is missing or
- * the USB devices cannot be read. */
+/* Readers attached that nothing installed can drive: bit 0 (1) an FTDI-based reader (0403/E130)
+ * with no kernel driver bound and no libftd2xx, bit 1 (2) a virtual COM reader (1C40/05AC) with no
+ * driver bound; 0 when nothing is missing or the USB devices cannot be read. */
 LF_API int LF_GetMissingUsbDrivers(void);
 
 /* 1: the virtual COM driver is present (the kernel's CDC-ACM driver serves these readers). */

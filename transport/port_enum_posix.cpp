@@ -99,6 +99,11 @@ bool CUSBSerialPort::EnumerateComPorts(std::vector<std::string>& list, const std
   return true;
 }
 
+bool CUSBSerialPort::D2xxAvailable() {
+  LoadD2xxLibrary();
+  return IsD2xxLoaded();
+}
+
 uint32_t CUSBSerialPort::CheckUsbDriverState(const std::string& root) {
   std::vector<UsbDeviceState> devices;
   if (!ListUsbDevices(root, devices)) return 0;
@@ -107,8 +112,8 @@ uint32_t CUSBSerialPort::CheckUsbDriverState(const std::string& root) {
     if (d.interfaceDriverBound) continue;
     if (d.vid == kVirtualComVid && d.pid == kVirtualComPid)
       mask |= kMissingVirtualComDriver;
-    else if (d.vid == kFtdiReaderVid && d.pid == kFtdiReaderPid)
-      mask |= kMissingFtdiDriver;
+    else if (d.vid == kFtdiReaderVid && d.pid == kFtdiReaderPid && !D2xxAvailable())
+      mask |= kMissingFtdiDriver;  // no kernel driver is the normal state for libftd2xx
   }
   return mask;
 }

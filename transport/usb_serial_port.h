@@ -62,6 +62,8 @@ class CUSBSerialPort : public CFTD2xxPort, public IByteSink {
   void EnumerateD2xxSerials(std::vector<std::string>& list);
   // Bit 0: an FTDI-based reader without a driver; bit 1: a virtual COM reader without a driver.
   uint32_t CheckUsbDriverState(const std::string& root = "/");
+  // Whether libftd2xx is installed (loads it on first use).
+  bool D2xxAvailable();
 
   bool IsPortOpen() const { return HasHandle(); }
   bool IsThreadAlive() const { return threadAlive_.load(); }

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -240,6 +242,124 @@ bool ListUsbDevices(const std::string& root, std::vector<UsbDeviceState>& device
     devices.push_back(std::move(d));
   }
   return true;
+}
+
+namespace {
+
+std::vector<std::string> DirNames(const std::string& path) {
+  std::vector<std::string> names;
+  DirPtr dir(opendir(path.c_str()));
+  if (!dir) return names;
+  while (const dirent* e = readdir(dir.get()))
+    if (e->d_name[0] != '.') names.emplace_back(e->d_name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The tty and hidraw device names below the interfaces of a USB device.
+std::vector<std::string> ReaderNodes(const std::string& devDir, const std::string& devName) {
+  std::vector<std::string> nodes;
+  auto add = [&](const std::string& n) {
+    if (PlainDeviceName(n)) nodes.push_back("/dev/" + n);
+  };
+  for (const std::string& ifName : DirNames(devDir)) {
+    if (ifName.compare(0, devName.size() + 1, devName + ":") != 0) continue;
+    const std::string ifDir = devDir + "/" + ifName;
+    for (const std::string& e : DirNames(ifDir)) {
+      if (e == "tty") {
+        for (const std::string& t : DirNames(ifDir + "/tty")) add(t);  // CDC-ACM
+      } else if (e.compare(0, 6, "ttyUSB") == 0) {
+        add(e);  // usb-serial: the port device carries the tty's name
+      } else if (e.compare(0, 5, "0003:") == 0) {
+        for (const std::string& h : DirNames(ifDir + "/" + e + "/hidraw")) add(h);
+      }
+    }
+  }
+  return nodes;
+}
+
+std::string GroupOf(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return {};
+  struct group gr {};
+  struct group* found = nullptr;
+  char buf[4096];
+  if (getgrgid_r(st.st_gid, &gr, buf, sizeof buf, &found) != 0 || !found || !found->gr_name) return {};
+  return found->gr_name;
+}
+
+int DefaultNodeError(const std::string& path) {
+  // access(2) only asks: opening a serial node could toggle its modem lines.
+  return access(path.c_str(), R_OK | W_OK) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+std::vector<ReaderAccessProblem> CheckReaderAccess(
+    const std::string& root, const ReaderIds& ids, bool d2xxLibrary,
+    const std::function<int(const std::string& path)>& nodeError) {
+  std::vector<ReaderAccessProblem> problems;
+  const auto errorOf = nodeError ? nodeError : DefaultNodeError;
+  std::vector<UsbDeviceState> devices;
+  if (!ListUsbDevices(root, devices)) return problems;
+  const std::string busDir = UnderRoot(root, "/sys/bus/usb/devices");
+  for (const UsbDeviceState& d : devices) {
+    if (!ids.isReader || !ids.isReader(d.vid, d.pid)) continue;
+    const std::string devDir = busDir + "/" + d.name;
+    ReaderAccessProblem p;
+    p.device = d.name;
+    p.vid = d.vid;
+    p.pid = d.pid;
+    p.product = CleanUsbString(ReadSysfsAttr(devDir + "/product").value_or(""));
+    const std::string devnum = ReadSysfsAttr(devDir + "/devnum", 16).value_or("");
+    const std::string busnum = ReadSysfsAttr(devDir + "/busnum", 16).value_or("");
+    p.plugKey = d.name + "#" + devnum;
+
+    // Nodes that exist, and whether this user may open one of them.
+    std::string denied;
+    bool usable = false, anyNode = false;
+    for (const std::string& node : ReaderNodes(devDir, d.name)) {
+      const int err = errorOf(UnderRoot(root, node));
+      if (err == ENOENT) continue;
+      anyNode = true;
+      if (err == 0) {
+        usable = true;
+        break;
+      }
+      if (denied.empty()) denied = node;
+    }
+    if (usable) continue;
+    const bool ftdi = ids.isFtdiReader && ids.isFtdiReader(d.vid, d.pid);
+    if (ftdi && !anyNode) {
+      if (!d2xxLibrary) {
+        p.kind = ReaderAccessProblem::NoD2xxLibrary;
+        problems.push_back(p);
+        continue;
+      }
+      // libftd2xx opens the USB device node itself.
+      char usbfs[64] = {};
+      const long bus = std::strtol(busnum.c_str(), nullptr, 10);
+      const long dev = std::strtol(devnum.c_str(), nullptr, 10);
+      if (bus <= 0 || dev <= 0 || bus > 999 || dev > 999) continue;  // nothing to judge by
+      std::snprintf(usbfs, sizeof usbfs, "/dev/bus/usb/%03ld/%03ld", bus, dev);
+      const int err = errorOf(UnderRoot(root, usbfs));
+      if (err == 0 || err == ENOENT) continue;
+      p.kind = ReaderAccessProblem::NoDeviceAccess;
+      p.node = usbfs;
+      p.group = GroupOf(UnderRoot(root, usbfs));
+      problems.push_back(p);
+      continue;
+    }
+    if (anyNode) {
+      p.kind = ReaderAccessProblem::NoDeviceAccess;
+      p.node = denied;
+      p.group = GroupOf(UnderRoot(root, denied));
+    } else {
+      p.kind = ReaderAccessProblem::NoKernelDriver;
+    }
+    problems.push_back(p);
+  }
+  return problems;
 }
 
 }  // namespace tw

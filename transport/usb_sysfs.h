@@ -2,6 +2,7 @@
 // running system, a prepared tree in tests): tty entries with hardware behind them, and the USB
 // device above a tty or among the USB devices with its ids, strings and bound interface drivers.
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,5 +50,32 @@ struct UsbDeviceState {
 // The USB devices of /sys/bus/usb/devices (interfaces are not listed). False when the folder
 // cannot be read.
 bool ListUsbDevices(const std::string& root, std::vector<UsbDeviceState>& devices);
+
+// A reader on USB that nothing installed on this system can open, and why.
+struct ReaderAccessProblem {
+  enum Kind {
+    NoD2xxLibrary,   // an FTDI reader without a kernel driver, and no libftd2xx to reach it
+    NoDeviceAccess,  // its device node exists, but this user may not open it
+    NoKernelDriver,  // no driver bound, so no device node to open at all
+  };
+  Kind kind = NoKernelDriver;
+  std::string device;   // sysfs name, "1-2"
+  std::string plugKey;  // changes with every plug-in: sysfs name and USB device number
+  std::string node;     // the node that cannot be opened ("/dev/ttyACM0"); empty for the others
+  std::string group;    // the group that owns that node (access by joining it), may be empty
+  std::string product;  // the reader's USB product text, may be empty
+  int vid = -1, pid = -1;
+};
+struct ReaderIds {
+  std::function<bool(int vid, int pid)> isReader;     // every USB identity of the maker's readers
+  std::function<bool(int vid, int pid)> isFtdiReader;  // those driven through libftd2xx
+};
+// Walks the USB devices under root and reports each reader that no installed path can open: a tty
+// or hidraw node that this user may open, or for an FTDI reader libftd2xx with access to its USB
+// device node. nodeError(path under root) gives 0 when the node may be opened for reading and
+// writing, else the errno (by default access(2); ENOENT skips the node).
+std::vector<ReaderAccessProblem> CheckReaderAccess(
+    const std::string& root, const ReaderIds& ids, bool d2xxLibrary,
+    const std::function<int(const std::string& path)>& nodeError = {});
 
 }  // namespace tw

@@ -285,24 +285,41 @@ TEST_F(PortDlgTest, VirtualComNeedsDriverOrOffersDownload) {
                                                      "f6 0 0", "close"}));
 }
 
-TEST_F(PortDlgTest, MissingDriverQuestionRescansOnce) {
+// A reader nothing installed can open is asked about once per plug-in, with what is missing in
+// this system's terms; unrelated device events never ask again.
+TEST_F(PortDlgTest, ReaderAccessQuestionOncePerPlugIn) {
   auto d = Make();
-  backend.missingDrivers = 1;
+  ReaderAccessProblem p;
+  p.kind = ReaderAccessProblem::NoD2xxLibrary;
+  p.device = "1-2";
+  p.plugKey = "1-2#7";
+  p.vid = 0x0403;
+  p.pid = 0xE130;
+  backend.problems = {p};
   const int before = backend.comCalls;
-  d->OnDeviceChange(DeviceEvent::NodesChanged);
+  d->OnDeviceChange(DeviceEvent::Arrival);
   ASSERT_EQ(questions.size(), 1u);
-  EXPECT_EQ(questions[0], portui::Text(10171).toStdString() + "\n" +
-                              portui::Text(10173).toStdString() + "\n");
-  EXPECT_EQ(backend.comCalls, before + 2);
-  EXPECT_TRUE(urls.empty());
+  EXPECT_EQ(questions[0], portui::ToQt(ReaderAccessQuestionText({p})).toStdString());
+  EXPECT_NE(questions[0].find("libftd2xx"), std::string::npos);
+  EXPECT_EQ(backend.comCalls, before + 2);  // scanned again once after the question
+  for (int i = 0; i < 30; ++i) d->OnDeviceChange(i % 2 ? DeviceEvent::NodesChanged : DeviceEvent::Other);
+  EXPECT_EQ(questions.size(), 1u);
+  // Plugged in again: a new device number, a new question.
+  backend.problems[0].plugKey = "1-2#8";
+  backend.problems[0].kind = ReaderAccessProblem::NoDeviceAccess;
+  backend.problems[0].node = "/dev/bus/usb/001/008";
+  backend.problems[0].group = "plugdev";
   // A change reported while the question is open is dropped.
-  d->askYesNo = [&](const QString&) {
+  d->askYesNo = [&](const QString& t) {
+    questions.push_back(t.toStdString());
     d->OnDeviceChange(DeviceEvent::Arrival);
     return false;
   };
-  const int during = backend.comCalls;
-  d->OnDeviceChange(DeviceEvent::Other);
-  EXPECT_EQ(backend.comCalls, during);
+  d->OnDeviceChange(DeviceEvent::Arrival);
+  ASSERT_EQ(questions.size(), 2u);
+  EXPECT_NE(questions[1].find("/dev/bus/usb/001/008"), std::string::npos);
+  EXPECT_NE(questions[1].find("plugdev"), std::string::npos);
+  EXPECT_TRUE(urls.empty());
 }
 
 }  // namespace

@@ -34,7 +34,9 @@ class FakePortBackend : public IPortBackend {
     auto it = pingAnswers.find(name);
     return it != pingAnswers.end() && it->second;
   }
-  int GetMissingUsbDrivers() override { ++driverCalls; return missingDrivers; }
+  std::vector<ReaderAccessProblem> problems;
+  int GetMissingUsbDrivers() override { return missingDrivers; }
+  std::vector<ReaderAccessProblem> ReaderAccessProblems() override { ++driverCalls; return problems; }
   bool IsVirtualComDriverInstalled() override { return vcomDriver; }
   bool IsVirtualComDevice(const std::string& path) override { return vcomDevices.count(path) != 0; }
   int OpenPort(const std::string& name, int baud, int flags, int timeoutMs) override {
