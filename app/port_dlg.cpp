@@ -16,10 +16,12 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSocketNotifier>
 #include <QTimerEvent>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <set>
 
 #include "app/device_monitor.h"
@@ -205,7 +207,14 @@ void CPortDlg::FillListBox() {
   entries_ = BuildEntries(lists_);
   const QSignalBlocker block(list_);
   list_->clear();
-  for (const auto& e : entries_) list_->addItem(ToQt(e));
+  int widest = 0;
+  for (const auto& e : entries_) {
+    list_->addItem(ToQt(e));
+    widest = std::max(widest, list_->fontMetrics().horizontalAdvance(ToQt(e)));
+  }
+  // Stable device names are long: the list grows with them (within reason) rather than cut them.
+  const int chrome = 2 * list_->frameWidth() + list_->verticalScrollBar()->sizeHint().width() + 12;
+  list_->setMinimumWidth(std::clamp(widest + chrome, 320, 760));
 }
 
 void CPortDlg::SelectRow(int row) {
