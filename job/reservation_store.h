@@ -44,6 +44,10 @@ enum class StoreResult {
   Busy,      // Open: another process is the job's writer; the message names it
   Conflict,  // Reserve: the stored progress is not the one expected (someone else moved it)
   Failed,    // the store could not be read or written; the message says why
+  // Stores shared by several stations:
+  Refused,  // Reserve: the job takes each tag once and this tag has its value: out is that earlier
+            // record (its value, the station in owner, the time the tag got it)
+  UsedUp,   // Reserve: the job has no value left (its import lines are all taken)
 };
 
 // One job's progress and reservations. All calls but ReadProgress and ListReservations need the
@@ -96,6 +100,9 @@ class CReservationStore {
   // Open and spent reservations, oldest first. Right after Open every open reservation was left by
   // a run that died: the caller settles it (Complete when its record exists, else MarkSpent).
   virtual bool ListReservations(std::vector<Reservation>& out, std::string& message) = 0;
+
+  // Why the last call failed or was refused, when the store can say more than its result.
+  virtual std::string LastMessage() const { return {}; }
 };
 
 // The job of the per-user settings store. Progress keys stay in the settings store (read by

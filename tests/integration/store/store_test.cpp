@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "store/pg_job_store.h"
+#include "store/pg_reservation_store.h"
 #include "store/pg_schema.h"
 #include "tests/support/pg_env.h"
 
@@ -34,6 +35,12 @@ JobParams Counted(const std::string& value) {
   j.leadingZeros = 1;
   j.byteCount = 2;  // five digits
   return j;
+}
+
+JobProgress Expect(const std::string& value) {
+  JobProgress p;
+  p.value = value;
+  return p;
 }
 
 }  // namespace
@@ -195,4 +202,53 @@ TEST(PgStore, ManyConnectionsNeverShareAValue) {
     EXPECT_EQ(total, 480u) << name;
     EXPECT_EQ(std::set<std::string>(kept.begin(), kept.end()).size(), kept.size()) << name << ": a value twice";
   }
+}
+
+TEST(PgStore, StationRoleAndWhatADeadStationLeaves) {
+  TW_NEED_POSTGRES();
+  const std::string c = FreshStore();
+  std::string error;
+  {
+    CPgJobStore setup;
+    ASSERT_TRUE(setup.Connect(c, error)) << error;
+    ASSERT_TRUE(setup.PutJob("line", Counted("100"), true, {}, error)) << error;
+  }
+  Reservation r1;
+  {
+    CPgReservationStore s1(c, "line", "S1", "R1");
+    ASSERT_TRUE(s1.Connect(error)) << error;
+    ASSERT_EQ(s1.Open("test", error), StoreResult::Ok) << error;
+    // A second program under the same station name is turned away; another station is not.
+    CPgReservationStore twin(c, "line", "S1", "R9"), other(c, "line", "S2", "R2");
+    EXPECT_EQ(twin.Open("test", error), StoreResult::Busy);
+    EXPECT_NE(error.find("S1"), std::string::npos) << error;
+    ASSERT_EQ(other.Open("test", error), StoreResult::Ok) << error;
+    // The store decides the value, whatever the station expected.
+    ASSERT_EQ(s1.Reserve(Expect("999"), Expect("1000"), "AA01", r1), StoreResult::Ok);
+    EXPECT_EQ(r1.taken.value, "00100");
+    Reservation r2, r3;
+    ASSERT_EQ(other.Reserve(Expect("00100"), Expect("00101"), "AA02", r2), StoreResult::Ok);
+    EXPECT_EQ(r2.taken.value, "00101");
+    ASSERT_TRUE(other.Complete(r2, true));
+    EXPECT_EQ(s1.Reserve({}, {}, "AA02", r3), StoreResult::Refused);
+    EXPECT_EQ(r3.taken.value, "00101");
+    EXPECT_EQ(r3.owner, "S2");
+    // S1 dies here with r1 open: its connection, and with it the station's role, goes away.
+  }
+  CPgReservationStore again(c, "line", "S1", "R1");
+  ASSERT_EQ(again.Open("test", error), StoreResult::Ok) << error;
+  std::vector<Reservation> left;
+  ASSERT_TRUE(again.ListReservations(left, error)) << error;
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].taken.value, "00100");
+  EXPECT_EQ(left[0].uid, "AA01");
+  ASSERT_TRUE(again.MarkSpent(left[0]));
+  Reservation next;
+  ASSERT_EQ(again.Reserve({}, {}, "AA03", next), StoreResult::Ok);
+  EXPECT_EQ(next.taken.value, "00102") << "a spent value is never handed out again";
+  // The tag came back holding the value: settled.
+  left[0].state = ReservationState::Spent;
+  EXPECT_TRUE(again.Complete(left[0], false));
+  EXPECT_TRUE(again.ListReservations(left, error));
+  EXPECT_EQ(left.size(), 1u);  // only the open one for AA03
 }
