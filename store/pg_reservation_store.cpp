@@ -29,9 +29,7 @@ bool CPgReservationStore::Connect(std::string& message) {
   return Done(connected_, message);
 }
 
-std::string CPgReservationStore::Describe() const {
-  return "job " + jobName_ + (connected_ ? ", " + db_.Describe() : std::string());
-}
+std::string CPgReservationStore::Describe() const { return connected_ ? db_.Describe() : conninfo_; }
 
 bool CPgReservationStore::TakeStationLock(std::string& message, bool& busy) {
   busy = false;

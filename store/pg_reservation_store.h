@@ -19,7 +19,7 @@ class CPgReservationStore : public CReservationStore {
   bool Connect(std::string& message);
   // The job as last loaded: its fields are the station's job.
   const SharedJob& Job() const { return job_; }
-  // "job NAME, database D on HOST:PORT" for captions and status lines.
+  // "database D on HOST:PORT" for captions and status lines.
   std::string Describe() const;
   const std::string& Station() const { return station_; }
   void SetReader(const std::string& reader) { reader_ = reader; }

@@ -22,7 +22,10 @@ class PgEnvironment : public ::testing::Environment {
   }
   void TearDown() override { server_.reset(); }
   static PgEnvironment* Get() { return instance_; }
-  static void Install() { instance_ = static_cast<PgEnvironment*>(::testing::AddGlobalTestEnvironment(new PgEnvironment)); }
+  // Once per program, however many test files ask for it.
+  static void Install() {
+    if (!instance_) instance_ = static_cast<PgEnvironment*>(::testing::AddGlobalTestEnvironment(new PgEnvironment));
+  }
   const std::string& SkipReason() const { return skip_; }
   PgServer* Server() { return server_.get(); }
   // A fresh database for one test.
