@@ -2,6 +2,7 @@
 // terminator byte) to a callback. The application never starts it; integrators may.
 #pragma once
 #include <atomic>
+#include <memory>
 #include <cstdint>
 #include <thread>
 
@@ -22,7 +23,9 @@ class CAutoReadThread {
 
   // Starts the worker on the port; false when it already runs or the port is null.
   bool Start(CQZ_RW_Port* port, AutoReadLineFn callback, uint8_t terminator, void* context = nullptr);
-  // Sets the stop flag and waits for the worker to end; returns at once when idle.
+  // Sets the stop flag and waits for the worker to end; returns at once when idle. Called from
+  // the worker's own callback (which may even close the port), it lets the worker go: the worker
+  // ends as soon as the callback returns and touches nothing of this object any more.
   void Stop();
   bool IsRunning() const { return running_.load(); }
 
@@ -36,6 +39,8 @@ class CAutoReadThread {
   std::atomic<bool> running_{false};
   std::atomic<bool> stop_{false};
   std::thread thread_;
+  // Shared with the running worker: set when the worker was let go from inside its callback.
+  std::shared_ptr<std::atomic<bool>> released_;
 };
 
 }  // namespace tw

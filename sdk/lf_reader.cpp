@@ -1,5 +1,7 @@
 // The connection and reader functions of the flat C interface.
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "sdk/device_types.h"
 #include "sdk/lf_sdk.h"
@@ -38,6 +40,17 @@ int LF_OpenPort(const char* name, int baud, int flags, int timeoutMs) {
 }
 
 int LF_ClosePort(int h) { return tw::SdkApp().ClosePort(h); }
+
+int LF_GetOpenError(char* buf, int size) {
+  if (size < 0 || (size > 0 && !buf)) return -1;
+  const std::string text = tw::SdkApp().OpenError();
+  if (size > 0) {
+    const size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
+    std::memcpy(buf, text.data(), n);
+    buf[n] = 0;
+  }
+  return static_cast<int>(text.size());
+}
 
 int LF_GetLastError(int h) {
   CQZ_RW_Port* p = Find(h);

@@ -3,7 +3,9 @@
  * Handles
  *   LF_OpenPort returns an integer handle > 0 for an open reader: serial and D2XX readers get the
  *   smallest free number from 1, HID readers from 10001, LAN readers from 20001. A closed handle may
- *   be handed out again by a later open. 0 and negative values are never handles; a negative result
+ *   be handed out again by a later open; a handle that has not been closed is never reused, not
+ *   even when its device vanished. A serial device is opened exclusively: a second open of it, in
+ *   this or another process, fails at once with -1 (LF_GetOpenError says it is in use). 0 and negative values are never handles; a negative result
  *   of LF_OpenPort is an open error (-1 link not opened, -5 negative timeout, -15 no reader answered,
  *   -18 HID link control failed).
  *
@@ -55,12 +57,28 @@ extern "C" {
  * flags: bits 0-3 character format (0: 8N1, 1: 8E1, 2: 8O1, 3: 8N2, others: 8N1); 40h: do not try
  *   the CRC-16 framing; 80h: keep the UI enabled while waiting (see LF_SetKeepUiEnabled).
  * timeoutMs: per-phase answer timeout; negative: -5.
- * Returns the handle, or -1 (link cannot be opened), -5, -15 (no reader answered). LF_GetLastError
- * of a failed open is 6. */
+ * Returns the handle, or -1 (link cannot be opened: device missing, in use, no permission, baud
+ * rate refused by the device, ...), -5, -15 (no reader answered). LF_GetLastError of a failed open
+ * is 6; LF_GetOpenError tells why. */
 LF_API int LF_OpenPort(const char *name, int baud, int flags, int timeoutMs);
 
-/* Closes the link and forgets the handle. 0, or -1 when the handle is not open. */
+/* Closes the link and forgets the handle. 0, or -1 when the handle is not open. A port whose
+ * device vanished keeps its handle (its calls fail with 7) until it is closed here, which then
+ * returns 0; until then no other reader gets its number. */
 LF_API int LF_ClosePort(int h);
+
+/* Why the most recent LF_OpenPort of this process failed, as one line of Windows-1252 text for
+ * the operator, e.g. "no such device: /dev/ttyUSB0", "in use by another program (pid 4711):
+ * /dev/ttyUSB0", "permission denied ... (dialout)", "FTDI library libftd2xx.so not installed",
+ * "not a device path: did you mean /dev/ttyUSB0?", "no reader answered on COM3". Empty after a
+ * successful open and before any open.
+ * buf: receives the text, cut to size - 1 bytes and always NUL-terminated; may be null only when
+ *   size is 0 (to ask for the length).
+ * size: size of buf in bytes, 0 or more.
+ * Returns the length of the whole text without its NUL (larger than size - 1 when it was cut),
+ * or -1 when size is negative or buf is null with a size above 0 (nothing is written then).
+ * Opens are serialised, so the text belongs to the last open that finished. */
+LF_API int LF_GetOpenError(char *buf, int size);
 
 /* The port's last error; 6 when the handle is not open. */
 LF_API int LF_GetLastError(int h);

@@ -124,9 +124,52 @@ void CQZ_RW_Port::OnByteReceived(uint8_t byte) { OnBytesReceived(&byte, 1); }
 void CQZ_RW_Port::OnBytesReceived(const uint8_t* data, size_t len) {
   {
     std::lock_guard<std::mutex> lock(portLock_);
+    lastByteTick_ = TickCount();
+    // Nobody asked: a late answer or noise, which must not become the next command's answer.
+    if (!awaitingAnswer_ && !autoRead_.IsRunning()) return;
     receiveBuffer_.insert(receiveBuffer_.end(), data, data + len);
   }
   byteArrived_.notify_all();
+}
+
+void CQZ_RW_Port::SetAwaitingAnswer(bool on) {
+  std::lock_guard<std::mutex> lock(portLock_);
+  awaitingAnswer_ = on;
+}
+
+uint32_t CQZ_RW_Port::ResyncQuietMs(uint32_t timeoutMs) {
+  const uint64_t q = 2ull * timeoutMs;
+  return static_cast<uint32_t>(std::clamp<uint64_t>(q, 250, 2000));
+}
+
+void CQZ_RW_Port::RequireResync(uint32_t quietMs) {
+  std::lock_guard<std::mutex> lock(portLock_);
+  resyncQuietMs_ = quietMs;
+  lastByteTick_ = TickCount();
+}
+
+bool CQZ_RW_Port::WaitForQuietLine() {
+  const uint32_t start = TickCount();
+  // A line that chatters for ever must not hold the caller for ever.
+  const uint32_t limit = 2 * resyncQuietMs_ + 1000;
+  for (;;) {
+    uint32_t quiet;
+    {
+      std::lock_guard<std::mutex> lock(portLock_);
+      quiet = TickCount() - lastByteTick_;
+      receiveBuffer_.clear();
+    }
+    if (quiet >= resyncQuietMs_) {
+      resyncQuietMs_ = 0;
+      return true;
+    }
+    if (TicksSince(start) > limit) return false;
+    PumpUiEvents();
+    PollHidInput();  // HID input arrives only when pulled; it is dropped like any other
+    const uint32_t napMs =
+        (GetUiHooks().pumpEvents || HidLinkOpen()) ? 1 : std::min<uint32_t>(resyncQuietMs_ - quiet, 50);
+    SleepMs(napMs);
+  }
 }
 
 size_t CQZ_RW_Port::ReceiveCount() {
@@ -161,6 +204,8 @@ void CQZ_RW_Port::PurgeReceive() {
     std::lock_guard<std::mutex> lock(portLock_);
     receiveBuffer_.clear();
   }
+  // Bytes the system still queues for the serial/D2XX device belong to an earlier exchange too.
+  if (serialId_ != 0) PurgeInput();
   // Input reports the HID device still holds belong to an earlier exchange: read and drop them.
   if (hidLink_.IsOpen()) {
     uint8_t scratch[10];
@@ -224,13 +269,26 @@ bool CQZ_RW_Port::SendCommand() {
     lastError_ = kErrNoSendData;
     return false;
   }
-  PurgeReceive();
   CMyByteArray frame;
   frame.swap(sendBuffer_);
+  // A vanished device cannot answer; there is nothing to wait for.
+  if (SerialLinkLost()) {
+    lastError_ = kErrTimeout;
+    return false;
+  }
+  if (resyncQuietMs_ != 0 && !WaitForQuietLine()) {
+    lastError_ = kErrTimeout;
+    return false;
+  }
+  PurgeReceive();
+  SetAwaitingAnswer(true);
   if (TraceEnabled()) TraceHex("TX", frame.data(), frame.size());
   SendFrameOnLink(frame);  // nothing open: the wait below times out
-  if (!WaitForAnswer()) {
+  const bool answered = WaitForAnswer();
+  SetAwaitingAnswer(false);
+  if (!answered) {
     lastError_ = kErrTimeout;
+    RequireResync(ResyncQuietMs(timeout_));
     return false;
   }
   return true;
@@ -282,17 +340,21 @@ bool CQZ_RW_Port::WaitForAnswer() {
     }
   }
   // Phase 3: the whole frame, N + 5 bytes.
+  // The length byte is read on every pass: an auto-read worker beside the transaction may have
+  // taken bytes from the front since the phases above looked.
   start = TickCount();
-  size_t need;
-  {
-    std::lock_guard<std::mutex> lock(portLock_);
-    need = static_cast<size_t>(receiveBuffer_[CrcFraming() ? 2 : 3]) + 5;
-  }
-  for (size_t n; (n = ReceiveCount()) < need;) {
+  const size_t nIndex = CrcFraming() ? 2 : 3;
+  for (;;) {
+    size_t n, need = 0;
+    {
+      std::lock_guard<std::mutex> lock(portLock_);
+      n = receiveBuffer_.size();
+      if (n > nIndex) need = static_cast<size_t>(receiveBuffer_[nIndex]) + 5;
+    }
+    if (need != 0 && n >= need) return true;
     if (TicksSince(start) > timeout_) return false;
     PumpAndNap(start, n);
   }
-  return true;
 }
 
 bool CQZ_RW_Port::CheckAnswer(const CMyByteArray& data) {
@@ -346,8 +408,7 @@ bool CQZ_RW_Port::Transact(uint8_t cmd, const CMyByteArray& params, CMyByteArray
 // --- Link --------------------------------------------------------------------------------------
 
 int CQZ_RW_Port::GetHandle() const {
-  // A serial link whose device vanished (the port thread closed it) counts as lost.
-  if (serialId_ != 0 && !LinkLost()) return serialId_;
+  if (serialId_ != 0) return serialId_;
   if (lanLink_.LinkId() != 0) return lanLink_.LinkId();
   if (hidLink_.IsOpen()) return hidLink_.LinkId();
   return 0;

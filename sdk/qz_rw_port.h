@@ -76,9 +76,17 @@ class CQZ_RW_Port : public CUSBSerialPort {
   // XOR of bytes 1 .. size-2; 0 for fewer than 3 bytes.
   static uint8_t XorBcc(const CMyByteArray& data);
 
+  // Empties the receive buffer and drops what the link's system queue still holds.
   void PurgeReceive();
   // The three-phase wait; false on timeout (the caller sets the code).
   bool WaitForAnswer();
+
+  // After a timed-out transaction the reader may still answer it: until the line has been quiet
+  // this long, everything received is dropped and nothing new is sent. 2 x timeout, 250-2000 ms.
+  static uint32_t ResyncQuietMs(uint32_t timeoutMs);
+  // Marks the line as possibly carrying a late answer (also used by open between attempts).
+  void RequireResync(uint32_t quietMs);
+  bool ResyncPending() const { return resyncQuietMs_ != 0; }
 
   // --- Receive buffer (each a short step under the port lock) ---------------------------------
   void OnByteReceived(uint8_t byte) override;
@@ -91,8 +99,13 @@ class CQZ_RW_Port : public CUSBSerialPort {
   size_t TakeReceived(CMyByteArray& out, size_t maxBytes, bool pumpUi = true);
 
   // --- Link -----------------------------------------------------------------------------------
-  // Handle rule: serial id, else LAN id, else HID id, else 0 (a lost link).
+  // Handle rule: serial id, else LAN id, else HID id, else 0 (a lost link). A serial link whose
+  // device vanished keeps its id until the port is closed, so the number is never handed on.
   int GetHandle() const;
+  // The serial/D2XX device of this port vanished; calls fail with 7 until it is closed.
+  bool SerialLinkLost() const { return serialId_ != 0 && LinkLost(); }
+  // No link can carry a command any more (vanished device, closed link).
+  bool LinkGone() const { return SerialLinkLost() || GetHandle() == 0; }
   int SerialId() const { return serialId_; }
   // Opens the serial/D2XX link the way the SDK does (8 data bits, 512-byte write buffer), starts
   // its thread and takes a serial id. parityCode: low four bits of the open flags.
@@ -151,6 +164,10 @@ class CQZ_RW_Port : public CUSBSerialPort {
   // or HID polling needs the thread, otherwise until the phase that began at phaseStart ends.
   // seenCount: the buffer length the caller last saw; any change ends the nap at once.
   void PumpAndNap(uint32_t phaseStart, size_t seenCount);
+  // Drops input until the line has been quiet for resyncQuietMs_; false when it never goes quiet
+  // within a bounded time.
+  bool WaitForQuietLine();
+  void SetAwaitingAnswer(bool on);
   // True while the HID link is open (its input is pulled by this thread).
   bool HidLinkOpen() const { return hidLink_.IsOpen(); }
 
@@ -174,6 +191,11 @@ class CQZ_RW_Port : public CUSBSerialPort {
   CMyByteArray rememberedPassword_;
   std::mutex portLock_;
   std::condition_variable byteArrived_;
+  // Under portLock_: bytes are kept only while a transaction waits (or the auto-read worker runs);
+  // the tick of the last byte received, kept or not, tells when the line went quiet.
+  bool awaitingAnswer_ = false;
+  uint32_t lastByteTick_ = 0;
+  uint32_t resyncQuietMs_ = 0;
   TestLink testLink_;
 };
 

@@ -1,6 +1,13 @@
 #include "sdk/sdk_app.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +21,29 @@ namespace tw {
 
 namespace {
 constexpr size_t kMaxNameLength = 1024;
+
+// The process holding an advisory lock on the device node, from /proc/locks; 0 when unknown.
+int FlockHolder(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return 0;
+  std::FILE* f = std::fopen("/proc/locks", "r");
+  if (!f) return 0;
+  char line[256];
+  int pid = 0;
+  while (pid == 0 && std::fgets(line, sizeof line, f)) {
+    unsigned maj = 0, min = 0;
+    unsigned long ino = 0;
+    int p = 0;
+    char kind[16], mode[16], access[16];
+    if (std::sscanf(line, "%*d: %15s %15s %15s %d %x:%x:%lu", kind, mode, access, &p, &maj, &min,
+                    &ino) == 7 &&
+        std::strcmp(kind, "FLOCK") == 0 && ino == st.st_ino && maj == major(st.st_dev) &&
+        min == minor(st.st_dev))
+      pid = p;
+  }
+  std::fclose(f);
+  return pid;
+}
 
 bool AllDigits(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
@@ -67,12 +97,13 @@ void CQZ_LF_SDKApp::DestroyPort(CQZ_RW_Port* port) {
 }
 
 void CQZ_LF_SDKApp::CloseAllPorts() {
-  std::lock_guard<std::mutex> lock(registryLock_);
-  while (!ports_.empty()) {
-    CQZ_RW_Port* p = ports_.front();
-    ports_.pop_front();
-    DestroyPort(p);
+  // Closing a link may wait for its threads and pump the UI: never under the registry lock.
+  std::list<CQZ_RW_Port*> all;
+  {
+    std::lock_guard<std::mutex> lock(registryLock_);
+    all.swap(ports_);
   }
+  for (CQZ_RW_Port* p : all) DestroyPort(p);
 }
 
 void CQZ_LF_SDKApp::AddPort(CQZ_RW_Port* port) {
@@ -91,42 +122,142 @@ size_t CQZ_LF_SDKApp::PortCount() {
 }
 
 CQZ_RW_Port* CQZ_LF_SDKApp::FindPort(int handle) {
-  std::lock_guard<std::mutex> lock(registryLock_);
-  for (auto it = ports_.begin(); it != ports_.end();) {
-    CQZ_RW_Port* p = *it;
-    const int h = p->GetHandle();
-    if (h == handle) return p;
-    if (h == 0) {
-      // Its link is lost: the port goes, and with it its handle.
-      it = ports_.erase(it);
-      DestroyPort(p);
-      continue;
+  CQZ_RW_Port* found = nullptr;
+  std::list<CQZ_RW_Port*> lost;
+  {
+    std::lock_guard<std::mutex> lock(registryLock_);
+    for (auto it = ports_.begin(); it != ports_.end();) {
+      CQZ_RW_Port* p = *it;
+      const int h = p->GetHandle();
+      if (h == handle) {
+        found = p;
+        break;
+      }
+      if (h == 0) {
+        // Its link is lost: the port goes, and with it its handle.
+        lost.push_back(p);
+        it = ports_.erase(it);
+        continue;
+      }
+      ++it;
     }
-    ++it;
   }
-  return nullptr;
+  for (CQZ_RW_Port* p : lost) DestroyPort(p);
+  return found;
+}
+
+std::string MeantDevicePath(const std::string& name) {
+  if (name.rfind("tty", 0) == 0 || name.rfind("pts/", 0) == 0) return "/dev/" + name;
+  if (name.rfind("dev/", 0) == 0) return "/" + name;
+  return {};
+}
+
+std::string DescribeSerialOpenFailure(const std::string& name, const CUSBSerialPort& link,
+                                      uint32_t baud) {
+  const NormalizedPortName norm = NormalizePortName(name);
+  const int err = link.LastOpenErrno();
+  if (!norm.isComPort) {
+    if (!link.IsD2xxLoaded()) return "FTDI library libftd2xx.so not installed";
+    return "no such device: no FTDI reader with serial number " + norm.name;
+  }
+  const std::string& path = norm.name;
+  if (link.LastOpenFailure() == CUSBSerialPort::OpenFailure::Settings)
+    return "baud rate " + std::to_string(baud) + " not accepted by " + path + " (" +
+           std::strerror(err) + ")";
+  switch (err) {
+    case EACCES:
+    case EPERM: {
+      std::string owner;
+      struct stat st {};
+      if (::stat(path.c_str(), &st) == 0)
+        if (const struct group* g = ::getgrgid(st.st_gid)) owner = g->gr_name;
+      return "permission denied \x97 add the user to the group that owns " + path +
+             (owner.empty() ? std::string() : " (" + owner + ")");
+    }
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return "no such device: " + path;
+    case EBUSY: {
+      const int pid = FlockHolder(path);
+      if (pid == static_cast<int>(::getpid())) return "in use: " + path + " is already open in this program";
+      return "in use by another program" + (pid > 0 ? " (pid " + std::to_string(pid) + ")" : std::string()) +
+             ": " + path;
+    }
+    case ENOTTY:
+      return "not a serial device: " + path;
+    default:
+      return path + ": " + std::strerror(err);
+  }
 }
 
 int CQZ_LF_SDKApp::OpenLinkForName(CQZ_RW_Port& port, const OpenArguments& args, int flags) {
   const std::string& n = args.name;
-  if (n.empty()) return -1;
+  if (n.empty()) {
+    SetOpenError("no interface name given");
+    return -1;
+  }
   if (n[0] != '/') {
-    if (lan::IsLanTargetName(n)) return port.LanLink().OpenLink(n) ? 0 : -1;
+    if (lan::IsLanTargetName(n)) {
+      if (port.LanLink().OpenLink(n)) return 0;
+      SetOpenError("no connection to " + n);
+      return -1;
+    }
     if (n.find("HID") != std::string::npos) {
-      if (!port.HidLink().OpenHidDevice(n)) return -1;
-      if (!port.HidLink().SendHidControl(0)) return -18;
+      if (!port.HidLink().OpenHidDevice(n)) {
+        SetOpenError("no such device: " + n);
+        return -1;
+      }
+      if (!port.HidLink().SendHidControl(0)) {
+        SetOpenError("the HID reader refused its control report: " + n);
+        return -18;
+      }
       return 0;
     }
+    // Taken for an FTDI serial number otherwise, and never found.
+    if (const std::string meant = MeantDevicePath(n); !meant.empty()) {
+      SetOpenError("not a device path: did you mean " + meant + "?");
+      return -1;
+    }
   }
-  if (!port.OpenSerialLink(n, args.baud, flags & kOpenFlagFormatMask)) return -1;
+  if (!port.OpenSerialLink(n, args.baud, flags & kOpenFlagFormatMask)) {
+    SetOpenError(DescribeSerialOpenFailure(n, port, args.baud));
+    return -1;
+  }
   return 0;
 }
 
+void CQZ_LF_SDKApp::SetOpenError(std::string text) {
+  std::lock_guard<std::mutex> lock(openErrorLock_);
+  openError_ = std::move(text);
+}
+
+std::string CQZ_LF_SDKApp::OpenError() {
+  std::lock_guard<std::mutex> lock(openErrorLock_);
+  return openError_;
+}
+
 int CQZ_LF_SDKApp::OpenPort(const char* name, int baud, int flags, int timeoutMs) {
-  if (!name || strnlen(name, kMaxNameLength + 1) > kMaxNameLength) return -1;
+  std::lock_guard<std::mutex> openLock(openLock_);
+  SetOpenError({});
+  const int r = OpenPortLocked(name, baud, flags, timeoutMs);
+  if (r > 0) {
+    SetOpenError({});
+  } else if (OpenError().empty()) {
+    if (r == -5) SetOpenError("negative timeout");
+    else if (r == -15) SetOpenError(std::string("no reader answered on ") + name);
+    else SetOpenError("the port could not be opened");
+  }
+  return r;
+}
+
+int CQZ_LF_SDKApp::OpenPortLocked(const char* name, int baud, int flags, int timeoutMs) {
+  if (!name || strnlen(name, kMaxNameLength + 1) > kMaxNameLength) {
+    SetOpenError(name ? "interface name too long" : "no interface name given");
+    return -1;
+  }
   const OpenArguments args = ParseOpenArguments(name, baud);
 
-  std::lock_guard<std::mutex> openLock(openLock_);
   bool firstAttempt = true;
   for (;;) {
     if (timeoutMs < 0) return -5;
@@ -137,6 +268,9 @@ int CQZ_LF_SDKApp::OpenPort(const char* name, int baud, int flags, int timeoutMs
     port->SetDeviceAddress(args.address);
     if (const int r = OpenLinkForName(*port, args, flags); r != 0) return r;
 
+    // The earlier attempt's command may still be answered late: let the line go quiet first.
+    if (!firstAttempt) port->RequireResync(CQZ_RW_Port::ResyncQuietMs(
+        std::min<uint32_t>(timeout, kIdentifyTimeoutMs)));
     CQZ_RW_Port* p = port.release();
     AddPort(p);
     p->SetTimeout(std::min<uint32_t>(timeout, kIdentifyTimeoutMs));

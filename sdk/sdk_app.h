@@ -48,16 +48,29 @@ class CQZ_LF_SDKApp {
   // The open sequence: handle > 0, or -1, -5, -15 (-18 from the HID link).
   int OpenPort(const char* name, int baud, int flags, int timeoutMs);
   int ClosePort(int handle);
+  // Why the last OpenPort failed, as a line for the operator; empty after a successful open.
+  std::string OpenError();
 
  private:
   // Opens the link the name selects; 0 or a negative open result.
   int OpenLinkForName(CQZ_RW_Port& port, const OpenArguments& args, int flags);
   void DestroyPort(CQZ_RW_Port* port);
+  int OpenPortLocked(const char* name, int baud, int flags, int timeoutMs);
+  void SetOpenError(std::string text);
 
   std::list<CQZ_RW_Port*> ports_;
   std::mutex registryLock_;
   std::mutex openLock_;  // taken before the registry lock, never the reverse
+  std::mutex openErrorLock_;
+  std::string openError_;
 };
+
+// The reason for a serial/D2XX link that did not open (name as the caller gave it).
+std::string DescribeSerialOpenFailure(const std::string& name, const CUSBSerialPort& link,
+                                      uint32_t baud);
+// A name the serial layer would take for an FTDI serial number although it names a terminal
+// ("ttyUSB0", "pts/3"): the path meant, else empty.
+std::string MeantDevicePath(const std::string& name);
 
 // The one instance; exists before the first call and is destroyed after the last.
 CQZ_LF_SDKApp& SdkApp();

@@ -4,6 +4,7 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -56,6 +57,44 @@ uint32_t SpeedToBaud(speed_t s) {
   return 0;
 }
 
+// The kernel's termios2 (asm/termbits.h cannot be included beside termios.h): any rate in
+// c_ispeed/c_ospeed with BOTHER in place of a Bnnn constant.
+struct KernelTermios2 {
+  tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
+  cc_t c_line;
+  cc_t c_cc[19];
+  speed_t c_ispeed, c_ospeed;
+};
+constexpr unsigned long kTcGets2 = _IOR('T', 0x2A, KernelTermios2);
+constexpr unsigned long kTcSets2 = _IOW('T', 0x2B, KernelTermios2);
+constexpr tcflag_t kBother = 0010000;
+constexpr tcflag_t kCbaud = 0010017;
+
+// Sets a rate without a Bnnn constant and checks what the driver made of it: a driver that
+// cannot come within 2 % of it refuses the rate.
+bool SetOtherSpeed(int fd, uint32_t baud) {
+  KernelTermios2 t{};
+  if (ioctl(fd, kTcGets2, &t) != 0) return false;
+  t.c_cflag = (t.c_cflag & ~kCbaud) | kBother;
+  t.c_cflag &= ~(kCbaud << 16);  // input speed follows the output speed
+  t.c_cflag |= kBother << 16;
+  t.c_ispeed = t.c_ospeed = baud;
+  if (ioctl(fd, kTcSets2, &t) != 0) return false;
+  KernelTermios2 got{};
+  if (ioctl(fd, kTcGets2, &got) != 0) return false;
+  const uint64_t diff = got.c_ospeed > baud ? got.c_ospeed - baud : baud - got.c_ospeed;
+  if (diff * 50 > baud) {
+    errno = EINVAL;
+    return false;
+  }
+  return true;
+}
+
+uint32_t OtherSpeed(int fd) {
+  KernelTermios2 t{};
+  return ioctl(fd, kTcGets2, &t) == 0 ? t.c_ospeed : 0;
+}
+
 }  // namespace
 
 std::string ComPortDevice(long n) { return "/dev/ttyS" + std::to_string(n - 1); }
@@ -69,6 +108,16 @@ int Create(const std::string& path) {
     errno = ENOTTY;
     return -1;
   }
+  // One reader, one user: answers would cross between two openers of the same line. The lock
+  // keeps out other processes (and other ports of this one, each with its own open file); the
+  // exclusive mode keeps out programs that do not lock.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno == EWOULDBLOCK ? EBUSY : errno;
+    ::close(fd);
+    errno = err;
+    return -1;
+  }
+  (void)::ioctl(fd, TIOCEXCL);
   termios tio{};
   if (tcgetattr(fd, &tio) == 0) {
     cfmakeraw(&tio);
@@ -80,7 +129,11 @@ int Create(const std::string& path) {
   return fd;
 }
 
-bool Close(int fd) { return ::close(fd) == 0; }
+bool Close(int fd) {
+  // The exclusive mode belongs to the terminal, not to this descriptor: give it back.
+  (void)::ioctl(fd, TIOCNXCL);
+  return ::close(fd) == 0;
+}
 
 bool Read(int fd, void* buf, uint32_t size, uint32_t* got) {
   *got = 0;
@@ -168,6 +221,7 @@ bool GetCommState(int fd, FTDCB* dcb) {
   std::memset(dcb, 0, sizeof *dcb);
   dcb->DCBlength = sizeof *dcb;
   dcb->BaudRate = SpeedToBaud(cfgetospeed(&tio));
+  if (dcb->BaudRate == 0) dcb->BaudRate = OtherSpeed(fd);
   dcb->fBinary = 1;
   switch (tio.c_cflag & CSIZE) {
     case CS5: dcb->ByteSize = 5; break;
@@ -193,13 +247,15 @@ bool SetCommState(int fd, const FTDCB* dcb) {
   tio.c_cflag |= CLOCAL | CREAD;
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  const speed_t sp = BaudToSpeed(dcb->BaudRate);
-  if (sp == B0) {
+  if (dcb->BaudRate == 0) {
     errno = EINVAL;
     return false;
   }
-  cfsetispeed(&tio, sp);
-  cfsetospeed(&tio, sp);
+  // Rates without a Bnnn constant go through termios2 once the rest is set.
+  const speed_t sp = BaudToSpeed(dcb->BaudRate);
+  const speed_t base = sp == B0 ? B38400 : sp;
+  cfsetispeed(&tio, base);
+  cfsetospeed(&tio, base);
   tio.c_cflag &= ~CSIZE;
   switch (dcb->ByteSize) {
     case 5: tio.c_cflag |= CS5; break;
@@ -216,6 +272,7 @@ bool SetCommState(int fd, const FTDCB* dcb) {
   if (dcb->fOutX) tio.c_iflag |= IXON;
   if (dcb->fInX) tio.c_iflag |= IXOFF;
   if (tcsetattr(fd, TCSANOW, &tio) != 0) return false;
+  if (sp == B0 && !SetOtherSpeed(fd, dcb->BaudRate)) return false;
   // RTS and DTR on; a device without modem lines refuses, which is not a configuration fault.
   int lines = TIOCM_RTS | TIOCM_DTR;
   if (ioctl(fd, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL) return false;

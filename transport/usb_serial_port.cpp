@@ -225,8 +225,12 @@ bool CUSBSerialPort::OpenPort(PortOwnerFn owner, const std::string& portName, ui
   std::snprintf(def, sizeof def, "baud=%u parity=%c data=%u stop=%u", baud, parity, dataBits,
                 stopBits);
 
+  openFailure_ = OpenFailure::None;
+  openErrno_ = 0;
   if (!PrimCreate(norm.name)) {
     const uint32_t err = PrimLastError();
+    openFailure_ = OpenFailure::Create;
+    openErrno_ = static_cast<int>(err);
     lastDiagnostic_ = ps::ErrorText(err);  // diagnostics only
     Trace("open %s failed: %s", norm.name.c_str(), lastDiagnostic_.c_str());
     fd_.store(-1);
@@ -260,7 +264,16 @@ bool CUSBSerialPort::OpenPort(PortOwnerFn owner, const std::string& portName, ui
     dcb.fOutX = 0;
     dcb.fInX = 0;
     dcb.fNull = 0;
-    if (!PrimSetState(&dcb)) Report("SetCommState()", PrimLastError());
+    if (!PrimSetState(&dcb)) {
+      // The state carries the rate: a device that refuses it would talk at another speed.
+      const uint32_t err = PrimLastError();
+      Report("SetCommState()", err);
+      openFailure_ = OpenFailure::Settings;
+      openErrno_ = static_cast<int>(err);
+      lock.unlock();
+      ClosePort();
+      return false;
+    }
   }
   PrimPurge(PURGE_TXCLEAR | PURGE_RXCLEAR);
   lock.unlock();
@@ -406,6 +419,11 @@ void CUSBSerialPort::ServiceWrite() {
       pendingCount_ -= written;
     }
   }
+}
+
+void CUSBSerialPort::PurgeInput() {
+  std::lock_guard<std::mutex> lock(openLock_);
+  if (HasHandle()) PrimPurge(PURGE_RXCLEAR);
 }
 
 void CUSBSerialPort::CloseEvents() {

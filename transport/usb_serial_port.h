@@ -53,6 +53,8 @@ class CUSBSerialPort : public CFTD2xxPort, public IByteSink {
   // length -1: data is zero-terminated.
   void QueueWrite(const uint8_t* data, int length);
   void ClosePort();
+  // Drops whatever input the system (termios queue or D2XX driver) still holds.
+  void PurgeInput();
 
   // Listing (transport/port_enum_posix.cpp). root: where the system's /sys and /dev are, "/" on a
   // running system. EnumerateComPorts fills the list with "/dev/ttyUSB0 [description]" entries in
@@ -73,6 +75,11 @@ class CUSBSerialPort : public CFTD2xxPort, public IByteSink {
   int PortNumber() const { return portNumber_; }
   const std::string& PortName() const { return portName_; }
   const std::string& LastDiagnostic() const { return lastDiagnostic_; }
+  // Why the last OpenPort failed: the device could not be opened, or it refused the line settings
+  // (baud rate, format); with the system's error number.
+  enum class OpenFailure { None, Create, Settings };
+  OpenFailure LastOpenFailure() const { return openFailure_; }
+  int LastOpenErrno() const { return openErrno_; }
 
   // Hooks. The base sends the notification to the owner if there is one; OnByteReceived hands the
   // byte on to the owner's notification only (the reader port object overrides it).
@@ -135,6 +142,8 @@ class CUSBSerialPort : public CFTD2xxPort, public IByteSink {
   uint32_t writeBufferSize_ = 0;
   std::string portName_;
   std::string lastDiagnostic_;
+  OpenFailure openFailure_ = OpenFailure::None;
+  int openErrno_ = 0;
 };
 
 }  // namespace tw

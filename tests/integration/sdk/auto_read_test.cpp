@@ -1,6 +1,7 @@
 // The auto-read worker started through its C++ entry on an open reader port.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -55,7 +56,33 @@ TEST(AutoRead, HandsOutLinesAndReportsALostLink) {
   EXPECT_EQ(lines.lengths[2], 0);
   for (int i = 0; i < 500 && port->AutoReader().IsRunning(); ++i) tw::SleepMs(2);
   EXPECT_FALSE(port->AutoReader().IsRunning());
-  EXPECT_EQ(LF_ClosePort(h), -1) << "the lost port is gone from the registry";
+  EXPECT_EQ(LF_ClosePort(h), 0) << "the lost port keeps its handle until closed";
+}
+
+namespace {
+struct Closer {
+  int handle = 0;
+  std::atomic<int> closed{-2};
+};
+void CloseFromCallback(const uint8_t*, int, void* context) {
+  auto* c = static_cast<Closer*>(context);
+  c->closed = LF_ClosePort(c->handle);
+}
+}  // namespace
+
+TEST(AutoRead, CallbackMayCloseItsOwnPort) {
+  SimProcess sim;
+  START_SIM(sim);
+  Closer closer;
+  closer.handle = LF_OpenPort(sim.PtyPath().c_str(), 19200, 0, 200);
+  ASSERT_GT(closer.handle, 0);
+  ASSERT_TRUE(tw::StartAutoRead(closer.handle, CloseFromCallback, '\r', &closer));
+  const std::string text = "line\r";
+  tw::SdkApp().FindPort(closer.handle)
+      ->OnBytesReceived(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  for (int i = 0; i < 500 && closer.closed == -2; ++i) tw::SleepMs(2);
+  EXPECT_EQ(closer.closed, 0);
+  EXPECT_EQ(LF_GetLastError(closer.handle), 6);
 }
 
 TEST(AutoRead, StopsOnClose) {

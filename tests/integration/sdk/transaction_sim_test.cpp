@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/tick.h"
+#include "sdk/lf_sdk.h"
 #include "sdk/qz_rw_port.h"
 #include "sim_helpers.h"
 
@@ -56,7 +57,8 @@ TEST_F(SimTransaction, HangUpMidSessionTimesOut) {
   ASSERT_EQ(sim.Control("hangup").rfind("ok", 0), 0u);
   for (int i = 0; i < 500 && port.IsThreadAlive(); ++i) tw::SleepMs(2);
   EXPECT_FALSE(port.IsThreadAlive());
-  EXPECT_EQ(port.GetHandle(), 0);
+  EXPECT_TRUE(port.SerialLinkLost());
+  EXPECT_NE(port.GetHandle(), 0) << "the number stays taken until the port is closed";
   EXPECT_FALSE(port.Transact(0xF0, {}, data));
   EXPECT_EQ(port.LastError(), 7);
 }
@@ -68,4 +70,46 @@ TEST_F(SimTransaction, CrcFramingOverThePty) {
   ASSERT_EQ(sim.Control("garbage 55").rfind("ok", 0), 0u);
   EXPECT_FALSE(port.Transact(0xF0, {}, data));
   EXPECT_TRUE(port.LastError() == 14 || port.LastError() == 7) << port.LastError();
+}
+
+// A reader that answers later and later around the timeout: every call either fails or returns
+// its own command's data, never the late answer of the call before.
+TEST(LateAnswers, NoCommandReturnsAnotherCommandsData) {
+  SimProcess sim;
+  START_SIM(sim, "--version", "2439");
+  ASSERT_EQ(sim.Control("reader-id 287454020").rfind("ok", 0), 0u);  // 11 22 33 44h
+  const int timeout = 400;
+  const int h = LF_OpenPort(sim.PtyPath().c_str(), 19200, 0x40, timeout);
+  ASSERT_GT(h, 0);
+  const std::string version = "2439";
+  const std::string id = "\x44\x33\x22\x11";
+  for (const int delay : {timeout - 50, timeout + 20, timeout + 250, timeout + 600}) {
+    ASSERT_EQ(sim.Control("delay " + std::to_string(delay)).rfind("ok", 0), 0u);
+    int answered = 0;
+    for (int i = 0; i < 3; ++i) {
+      unsigned char buf[16];
+      const bool askVersion = i % 2 == 0;
+      const int n = askVersion ? LF_GetVersion(h, buf, sizeof buf, nullptr, 0)
+                               : LF_ReadReaderId(h, buf, sizeof buf);
+      if (n < 0) {
+        EXPECT_EQ(LF_GetLastError(h), 7) << "delay " << delay;
+        continue;
+      }
+      ++answered;
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), static_cast<size_t>(n)),
+                askVersion ? version : id)
+          << "delay " << delay << ", call " << i;
+    }
+    if (delay < timeout) {
+      EXPECT_EQ(answered, 3);
+    }
+  }
+  // The reader back to normal: the next calls are answered, each with its own data.
+  ASSERT_EQ(sim.Control("delay 0").rfind("ok", 0), 0u);
+  unsigned char buf[16];
+  ASSERT_EQ(LF_ReadReaderId(h, buf, sizeof buf), 4);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 4), id);
+  ASSERT_EQ(LF_GetVersion(h, buf, sizeof buf, nullptr, 0), 4);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 4), version);
+  LF_ClosePort(h);
 }
