@@ -9,10 +9,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
+#include <QRegularExpression>
+#include <QValidator>
 #include <QVBoxLayout>
 
 #include "app/port_dlg.h"
+#include "sdk/lan_config.h"
 #include "platform/tick.h"
 #include "platform/ui_hooks.h"
 #include "shell/string_table.h"
@@ -25,12 +27,26 @@ using portui::ToQt;
 
 namespace {
 
+// Stands in for the address control: what can still become four numbers 0-255 may be typed;
+// only four whole numbers (or nothing: unchanged) are acceptable, the texts the SDK takes.
+class AddressValidator : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int&) const override {
+    const std::string text = FromQt(input);
+    if (text.empty() || IsDottedQuad(text)) return Acceptable;
+    static const QRegularExpression partial("^\\d{0,3}(\\.\\d{0,3}){0,3}$");
+    if (!partial.match(input).hasMatch()) return Invalid;
+    for (const QString& part : input.split('.'))
+      if (!part.isEmpty() && part.toInt() > 255) return Invalid;
+    return Intermediate;
+  }
+};
+
 QLineEdit* AddressEdit(QWidget* parent, const char* id) {
   auto* e = new QLineEdit(parent);
   e->setObjectName(id);
-  // Stands in for the address control: up to four dotted decimal parts.
-  static const QRegularExpression re("^(\\d{0,3}(\\.\\d{0,3}){0,3})$");
-  e->setValidator(new QRegularExpressionValidator(re, e));
+  e->setValidator(new AddressValidator(e));
   return e;
 }
 
@@ -188,6 +204,15 @@ void CLanConfig::OnOK() {
   const std::string newAddress = NewLanAddress(mode_, ip, name, port);
   const std::string mask = FromQt(mask_->text().trimmed());
   const std::string gateway = FromQt(gateway_->text().trimmed());
+  // Empty mask or gateway: unchanged. Anything else must be a whole address before anything is sent.
+  for (QLineEdit* e : {mask_, gateway_}) {
+    const std::string text = FromQt(e->text().trimmed());
+    if (!text.empty() && !IsDottedQuad(text)) {
+      showMessage(Text(10128));
+      e->setFocus();
+      return;
+    }
+  }
 
   progress_->setRange(0, kComeBackMs);
   progress_->setValue(0);

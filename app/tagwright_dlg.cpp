@@ -473,7 +473,11 @@ bool CTagwrightDlg::Connect(const std::string& interfaceName, int portSetting, i
   h = LF_OpenPort(interfaceName.c_str(), portSetting - parity, parity, timeoutMs);
   engine_->SetPortHandle(h);
   if (h < 0) {
-    MessageBox(ErrorMessage(LF_GetLastError(h)));
+    // The SDK's reason (missing device, in use, permissions, ...) below the code's text.
+    QString text = ErrorMessage(LF_GetLastError(h));
+    char why[256] = {};
+    if (LF_GetOpenError(why, sizeof why) > 0) text += "\n" + FromCp1252(why);
+    MessageBox(text);
     return false;
   }
   unsigned char raw[4] = {};

@@ -54,6 +54,8 @@ int OpenReader(const PortChoice& port, bool requireWriter, ReaderInfo& info, std
   if (h <= 0) {
     message = LoadString(32860) + " (" + port.name + ")";  // "Fehler beim Port öffnen"
     if (LoadString(32860).empty()) message = "cannot open " + port.name;
+    char why[256] = {};
+    if (LF_GetOpenError(why, sizeof why) > 0) message += ": " + std::string(why);
     return 3;
   }
   unsigned char raw[4] = {};

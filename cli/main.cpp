@@ -23,6 +23,7 @@
 #include "job/type_layout.h"
 #include "platform/cp1252.h"
 #include "platform/install_dirs.h"
+#include "sdk/lan_config.h"
 #include "sdk/lf_sdk.h"
 #include "shell/settings_keys.h"
 #include "shell/settings_store.h"
@@ -45,8 +46,9 @@ const char* UsageText() {
          "  ports [--no-lan]      list serial ports, USB readers and (by broadcast) LAN readers\n"
          "  lan search            list LAN readers\n"
          "  lan show NAME         show a LAN reader's network settings\n"
-         "  lan set NAME --ip A.B.C.D[-PORT]|[NAME][-PORT] [--netmask M] [--gateway G]\n"
-         "                        change a LAN reader's address, net mask and gateway\n"
+         "  lan set NAME [--ip A.B.C.D[-PORT]|[NAME][-PORT]] [--netmask M] [--gateway G]\n"
+         "                        change a LAN reader's address, net mask and gateway; what is\n"
+         "                        not given stays as it is\n"
          "  job show              show the job (stored job, settings file, options)\n"
          "  job export FILE       write the job to a settings file\n"
          "  job import FILE       read a settings file into the stored job\n"
@@ -293,7 +295,12 @@ int PortsCommand(const CliOptions& o, CliOutput& out) {
 int LanCommand(const CliOptions& o, CliOutput& out) {
   const std::string sub = o.positional.empty() ? "search" : o.positional[0];
   if (sub == "search") {
+    // The search is bounded; a stop signal that came meanwhile ends the program after it.
     for (const std::string& e : List(LF_SearchLanReaders)) out.Object("lan", {{"name", e}});
+    if (WaitForSignal(0) != 0) {
+      out.Error(kExitInterrupted, "interrupted");
+      return kExitInterrupted;
+    }
     return kExitOk;
   }
   if (o.positional.size() != 2) {
@@ -311,8 +318,26 @@ int LanCommand(const CliOptions& o, CliOutput& out) {
     return kExitOk;
   }
   if (sub == "set") {
-    if (o.lanAddress.empty()) {
-      out.Error(kExitBadArguments, "lan set needs --ip");
+    // What is not given stays as it is; what is given must be an address, or nothing is sent.
+    if (o.lanAddress.empty() && o.lanNetMask.empty() && o.lanGateway.empty()) {
+      out.Error(kExitBadArguments, "lan set needs --ip, --netmask or --gateway");
+      return kExitBadArguments;
+    }
+    const struct {
+      const char* option;
+      const std::string& text;
+      bool ok;
+      const char* form;
+    } given[] = {
+        {"--ip", o.lanAddress, IsLanAddressText(o.lanAddress), "A.B.C.D[-PORT] or [NAME][-PORT]"},
+        {"--netmask", o.lanNetMask, IsDottedQuad(o.lanNetMask), "A.B.C.D"},
+        {"--gateway", o.lanGateway, IsDottedQuad(o.lanGateway), "A.B.C.D"},
+    };
+    for (const auto& g : given) {
+      if (g.text.empty() || g.ok) continue;
+      out.Error(kExitBadArguments, std::string(g.option) + " '" + g.text +
+                                       "' is not an address: four numbers 0-255 separated by dots (" +
+                                       g.form + ")");
       return kExitBadArguments;
     }
     const int r = LF_SetLanDeviceConfig(device.c_str(), o.lanAddress.c_str(), o.lanNetMask.c_str(),

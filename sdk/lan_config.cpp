@@ -53,6 +53,46 @@ LanAddressText ParseLanAddress(const std::string& text) {
   return r;
 }
 
+namespace {
+// Digits of one number from pos: 1 to maxDigits of them, value at most maxValue; pos moves on.
+bool TakeNumber(const std::string& s, size_t& pos, size_t maxDigits, uint32_t minValue, uint32_t maxValue) {
+  const size_t begin = pos;
+  uint32_t v = 0;
+  while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9' && pos - begin < maxDigits)
+    v = v * 10 + static_cast<uint32_t>(s[pos++] - '0');
+  return pos > begin && (pos == s.size() || s[pos] < '0' || s[pos] > '9') && v >= minValue &&
+         v <= maxValue;
+}
+
+bool TakeQuad(const std::string& s, size_t& pos) {
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0 && (pos >= s.size() || s[pos++] != '.')) return false;
+    if (!TakeNumber(s, pos, 3, 0, 255)) return false;
+  }
+  return true;
+}
+
+bool TakePortOrEnd(const std::string& s, size_t pos) {
+  if (pos == s.size()) return true;
+  return s[pos] == '-' && TakeNumber(s, ++pos, 5, 1, 65535) && pos == s.size();
+}
+}  // namespace
+
+bool IsDottedQuad(const std::string& text) {
+  size_t pos = 0;
+  return TakeQuad(text, pos) && pos == text.size();
+}
+
+bool IsLanAddressText(const std::string& text) {
+  if (!text.empty() && text[0] == '[') {
+    const size_t close = text.find(']');
+    return close != std::string::npos && close > 1 && close - 1 <= 16 &&
+           TakePortOrEnd(text, close + 1);
+  }
+  size_t pos = 0;
+  return TakeQuad(text, pos) && TakePortOrEnd(text, pos);
+}
+
 int CountHostBits(const uint8_t mask[4]) {
   int bits = 0;
   for (int octet = 3; octet >= 0; --octet) {
@@ -113,12 +153,19 @@ int GetLanDeviceInfo(ILanConfigOps& ops, const std::string& name, char* outName,
 
 int SetLanDeviceConfig(ILanConfigOps& ops, const std::string& name, const std::string& newAddress,
                        const std::string& netMask, const std::string& gateway) {
+  // A text that is not an address would be sent as some other address (300 wraps to 44, a part
+  // missing makes 0.0.0.0): refused before anything goes out.
+  if ((!newAddress.empty() && !IsLanAddressText(newAddress)) ||
+      (!netMask.empty() && !IsDottedQuad(netMask)) || (!gateway.empty() && !IsDottedQuad(gateway)))
+    return kLanBadText;
   int h = ops.OpenConfigPort(name);
   if (h < 0) return h;
   bool portOpen = true;
   int result = 0;
 
-  const LanAddressText target = ParseLanAddress(newAddress);
+  LanAddressText target = ParseLanAddress(newAddress);
+  // Where the device is found after the change: its new address, or its old name if that stays.
+  const std::string reachAt = newAddress.empty() ? name : newAddress;
   uint8_t gw[4] = {0, 0, 0, 0};
   if (!gateway.empty()) std::memcpy(gw, ParseLanAddress(gateway).ip, 4);
   uint8_t mask[4] = {0, 0, 0, 0};
@@ -134,6 +181,15 @@ int SetLanDeviceConfig(ILanConfigOps& ops, const std::string& name, const std::s
   if (!ops.QueryRecord(h, 0, rec) || rec.size() < lan::kRecordMinSize) {
     result = -1;
   } else {
+    // Empty texts mean unchanged: the address and the gateway stay as the record holds them.
+    if (newAddress.empty()) std::memcpy(target.ip, rec.data(), 4);
+    if (gateway.empty()) std::memcpy(gw, rec.data() + lan::kRecGateway, 4);
+    if (!maskGiven) {
+      // The extended IP-SETUP carries a mask in any case: the one the device has.
+      const int bits = rec[lan::kRecHostBits];
+      const uint32_t m = bits >= 32 ? 0 : ~uint32_t{0} << bits;
+      for (int i = 0; i < 4; ++i) mask[i] = static_cast<uint8_t>(m >> (24 - 8 * i));
+    }
     const bool addressChanged = std::memcmp(target.ip, rec.data(), 4) != 0;
     const std::string currentName = lan::RecordNameChars(rec);
     bool settingsChanged = (target.port != 0 && target.port != lan::RecordPort(rec)) ||
@@ -169,14 +225,14 @@ int SetLanDeviceConfig(ILanConfigOps& ops, const std::string& name, const std::s
         portOpen = false;
         const uint32_t start = ops.Now();
         bool back = false;
-        while (!(back = ops.PingLanDevice(newAddress) != 0) && ops.Now() - start < kComeBackMs)
+        while (!(back = ops.PingLanDevice(reachAt) != 0) && ops.Now() - start < kComeBackMs)
           ops.Sleep(kPingPeriodMs);
         // Without a further step the answer at the new address is the only proof of success.
         if (!back && !settingsChanged) result = -1;
         if (settingsChanged) {
           for (int attempt = 0; attempt < kReopenAttempts; ++attempt) {
             if (attempt > 0) ops.Sleep(kReopenPauseMs);
-            h = ops.OpenConfigPort(newAddress);
+            h = ops.OpenConfigPort(reachAt);
             if (h > 0) break;
           }
           if (h <= 0) return h < 0 ? h : -1;

@@ -21,6 +21,15 @@ struct LanAddressText {
 };
 LanAddressText ParseLanAddress(const std::string& text);
 
+// Four decimal numbers 0-255 of one to three digits, separated by dots, and nothing else.
+bool IsDottedQuad(const std::string& text);
+// A new address as LF_SetLanDeviceConfig takes it: "a.b.c.d", "a.b.c.d-port" or "[name]",
+// "[name]-port" (name up to 16 characters, port 1-65535).
+bool IsLanAddressText(const std::string& text);
+// Result of SetLanDeviceConfig for an address, mask or gateway text that means no address; nothing
+// has been sent then.
+inline constexpr int kLanBadText = -9;
+
 // Zero bits from bit 0 of the last octet up to the first one bit; 32 for an all-zero mask.
 int CountHostBits(const uint8_t mask[4]);
 // Dotted mask with the bits from position hostBits up to 31 set.
@@ -55,6 +64,7 @@ class ILanConfigOps {
 
 int GetLanDeviceInfo(ILanConfigOps& ops, const std::string& name, char* outName, char* outAddress,
                      char* outNetMask, char* outGateway);
+// Empty texts leave that setting as it is. A text that is no address gives kLanBadText at once.
 int SetLanDeviceConfig(ILanConfigOps& ops, const std::string& name, const std::string& newAddress,
                        const std::string& netMask, const std::string& gateway);
 

@@ -194,7 +194,9 @@ LF_API int LF_SetModulation(int h, int modulation);
 
 /* Finds the modulation at which the tag's block 0 reads (and, for ATA5555/ATA5577, is configured
  * for it), trying the reader's candidates from the given start (0-6 or 128-134). Returns it, or -1
- * (also for a start value outside those ranges). Types that cannot switch return the start. */
+ * (also for a start value outside those ranges: last error 13). Types that cannot switch return
+ * the start. Each candidate is tried once at most; when none fits, the last error is the last
+ * read's own error, or 21 when the tag answered but at no modulation its configuration names. */
 LF_API int LF_DetectModulation(int h, int type, int modulation);
 
 /* --- Finding readers -------------------------------------------------------------------------
@@ -230,7 +232,8 @@ LF_API int LF_IsVirtualComDriverInstalled(void);
  * LAN names: "a.b.c.d" (data port 10001), "a.b.c.d-port", or "[name]" / "[name]-port" for a device
  * that takes its address by DHCP and is found by broadcast. LF_OpenPort accepts them as well. */
 
-/* Broadcasts on every local adapter and lists every device that answers within 500 ms of quiet:
+/* Broadcasts on every local adapter and lists every device that answers within 500 ms of quiet
+ * (the whole search ends after 8 s at most, also under a flood of answers):
  * "a.b.c.d-port" for a device with a static address, "[name]a.b.c.d-port" for a DHCP device. The
  * entries, ascending and without duplicates, go into the list buffer. Returns the bytes used
  * including the final NUL (0 when sockets cannot be used). */
@@ -251,8 +254,10 @@ LF_API int LF_GetLanDeviceInfo(const char *name, char *outName, char *outAddress
                                char *outGateway);
 
 /* Changes a device's address ("a.b.c.d[-port]", or "[name][-port]" for DHCP under that name), net
- * mask and gateway (empty: gateway 0.0.0.0, mask unchanged), waits for the device at its new
- * address and restarts it. 0, -1, or a negative open result when the device does not come back. */
+ * mask and gateway ("a.b.c.d"), waits for the device at its new address and restarts it. An empty
+ * text (or null) leaves that setting as it is. Returns 0, -1, a negative open result when the
+ * device does not come back, or -9 when a text is not an address (a number above 255, fewer or
+ * more than four numbers, other characters): nothing is sent then. */
 LF_API int LF_SetLanDeviceConfig(const char *name, const char *newAddress, const char *netMask,
                                  const char *gateway);
 

@@ -138,8 +138,7 @@ void CQZ_RW_Port::SetAwaitingAnswer(bool on) {
 }
 
 uint32_t CQZ_RW_Port::ResyncQuietMs(uint32_t timeoutMs) {
-  const uint64_t q = 2ull * timeoutMs;
-  return static_cast<uint32_t>(std::clamp<uint64_t>(q, 250, 2000));
+  return static_cast<uint32_t>(std::min<uint64_t>(2ull * timeoutMs, 2000));
 }
 
 void CQZ_RW_Port::RequireResync(uint32_t quietMs) {

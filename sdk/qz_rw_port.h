@@ -82,7 +82,8 @@ class CQZ_RW_Port : public CUSBSerialPort {
   bool WaitForAnswer();
 
   // After a timed-out transaction the reader may still answer it: until the line has been quiet
-  // this long, everything received is dropped and nothing new is sent. 2 x timeout, 250-2000 ms.
+  // this long, everything received is dropped and nothing new is sent: twice the timeout, at
+  // most 2 s.
   static uint32_t ResyncQuietMs(uint32_t timeoutMs);
   // Marks the line as possibly carrying a late answer (also used by open between attempts).
   void RequireResync(uint32_t quietMs);

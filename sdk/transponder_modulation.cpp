@@ -44,24 +44,34 @@ bool SetModulation(CQZ_RW_Port& port, int m) {
 }
 
 int DetectModulation(CQZ_RW_Port& port, int type, int m) {
-  if ((m & ~0x80) > 6) return -1;
+  if ((m & ~0x80) > 6) return Fail(port, kErrOptionRange), -1;
   if (OneOf(type, {0, 2, 4, 5, 6, 10, 12, 14, 15})) return m;
   if (type == 20) return 1;
   if (type >= 33 && type <= 39) return 3;
-  if (!OneOf(type, {3, 7, 8, 9, 11, 13, 16, 17, 18, 19, 21})) return -1;
+  if (!OneOf(type, {3, 7, 8, 9, 11, 13, 16, 17, 18, 19, 21})) return Fail(port, kErrTypeNotAccepted), -1;
 
   const ReaderFeatures features = Features(port);
   // The walk starts at the normalised value: a start the reader cannot switch to, or one that
   // lies outside the type's sequence, would otherwise end the walk before the others are tried.
-  const int start = NormalisedStart(type, m, features);
-  m = start;
-  for (;;) {
+  // A reader without some modulations folds the sequence back to 0 before it reaches the start
+  // again, so every candidate is tried once at most.
+  bool tried[256] = {};
+  m = NormalisedStart(type, m, features);
+  bool readAny = false;
+  while (m >= 0 && m <= 0xFF && !tried[m]) {
+    tried[m] = true;
     SetModulation(port, m);
     CMyByteArray block0;
-    if (ReadBlocks(port, type, 0, 4, block0) && ConfigurationMatches(type, m, block0)) return m;
+    if (ReadBlocks(port, type, 0, 4, block0)) {
+      if (ConfigurationMatches(type, m, block0)) return m;
+      readAny = true;
+    }
     m = NextCandidate(type, m, features);
-    if (m == -1 || m == start) return -1;
   }
+  // A tag answered, but at no modulation with its own configuration: not the expected transponder.
+  // Otherwise the last read's own error says why.
+  if (readAny) Fail(port, kErrNoTransponder);
+  return -1;
 }
 
 }  // namespace tw

@@ -22,14 +22,20 @@ using Probe = std::function<bool(CMyByteArray& uid)>;
 
 // Tries the probe at the cached modulation and then at each next candidate, until it answers or the
 // candidates run out or come back to the start.
+// A reader without some modulations folds the sequence back to 0 before it reaches the start
+// again: each candidate is tried once at most.
 bool ModulationSearch(CQZ_RW_Port& port, int type, const Probe& probe, CMyByteArray& uid) {
-  const int start = port.ModulationCache();
-  int m = start;
+  bool tried[256] = {};
+  int m = port.ModulationCache();
   for (;;) {
+    if (m >= 0 && m <= 0xFF) {
+      if (tried[m]) return false;
+      tried[m] = true;
+    }
     SetModulation(port, m);  // a refused switch still leaves the probe to decide
     if (probe(uid)) return true;
     m = NextCandidate(type, m, Features(port));
-    if (m == -1 || m == start) return false;
+    if (m == -1) return false;
   }
 }
 
@@ -41,7 +47,8 @@ Probe ReadBlockProbe(CQZ_RW_Port& port, int type, int block) {
 bool Ata5577TraceProbe(CQZ_RW_Port& port, CMyByteArray& uid) {
   CMyByteArray trace;
   if (!ReadBlocks(port, 9, 9, 8, trace)) return false;
-  if (trace.size() != 8 || trace[2] != 0x15 || trace[3] != 0xE0) return false;
+  // Read, but no trace data of an ATA5577: that is the reason, not an older code.
+  if (trace.size() != 8 || trace[2] != 0x15 || trace[3] != 0xE0) return Fail(port, kErrNoTransponder);
   uid = {trace[4], trace[5], trace[6], trace[7], trace[0], trace[1]};
   return true;
 }
@@ -87,13 +94,16 @@ bool ReadUidLegacy(CQZ_RW_Port& port, int type, CMyByteArray& out) {
 
 bool ReadIdentityFrame(CQZ_RW_Port& port, CMyByteArray& out) {
   out.clear();
-  if (!PrepareIdentityFrame(port)) return false;
+  // The preparation ends any password session on the tag, whether or not it is answered.
+  const bool prepared = PrepareIdentityFrame(port);
   ClearRememberedPassword(port);
+  if (!prepared) return false;
   if (IsUnified(port)) return Unified(port, 0xC5, CMyByteArray{0x00, 1}, out);
   if (port.CapabilityWord() & kCapIdentityFrame10) return Legacy(port, 0x10, CMyByteArray{}, out);
   CMyByteArray frame;
   if (!Legacy(port, LegacyCommand(3, kLegacyReadIdentityFrame), CMyByteArray{}, frame)) return false;
-  return CUniqueDaten(frame).Decode(out);
+  if (CUniqueDaten(frame).Decode(out)) return true;
+  return Fail(port, kErrNoTransponder);  // an answer, but no identity frame in it
 }
 
 bool ReadUid(CQZ_RW_Port& port, int type, CMyByteArray& out, uint8_t selector) {

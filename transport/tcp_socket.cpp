@@ -14,7 +14,9 @@ namespace {
 constexpr int kCreateRetries = 5;
 constexpr int kConnectRetries = 5;
 constexpr uint32_t kCreateRetryMs = 200;
-constexpr uint32_t kCollectMaxMs = 10000;  // discovery ends even if answers never stop
+constexpr uint32_t kCollectMaxMs = 3000;  // collecting on one adapter ends even if answers never stop
+constexpr uint32_t kSearchMaxMs = 8000;   // the whole search, name checks included
+constexpr size_t kMaxEntries = 256;       // devices kept per adapter
 }  // namespace
 
 CTCPSocket::CTCPSocket() = default;
@@ -257,9 +259,10 @@ bool CTCPSocket::PopDatagram(lan::Datagram& out) {
 
 bool CTCPSocket::WaitAnswer(uint8_t code, size_t minPayload, bool checkSender, Bytes& payload,
                             bool pumpUi) {
-  uint32_t start = TickCount();
-  uint32_t lastSeen = start;
-  while (TicksSince(lastSeen) < kAnswerQuietMs && TicksSince(start) < kAnswerMaxMs) {
+  // The answer has kAnswerQuietMs from the request. Unrelated datagrams do not extend that: a
+  // flood of them would otherwise hold the caller for as long as it lasts.
+  const uint32_t start = TickCount();
+  while (TicksSince(start) < kAnswerQuietMs) {
     DispatchEvents(1, pumpUi);
     lan::Datagram d;
     while (PopDatagram(d)) {
@@ -268,7 +271,6 @@ bool CTCPSocket::WaitAnswer(uint8_t code, size_t minPayload, bool checkSender, B
         payload = std::move(d.payload);
         return true;
       }
-      lastSeen = TickCount();  // an unrelated datagram starts the wait over
     }
     if (!IsValid()) return false;
   }
@@ -306,24 +308,30 @@ int CTCPSocket::DiscoverDevices(std::vector<std::string>& result, uint32_t quiet
   EnumerateAdapters();
   result.clear();
   bindAddress_.clear();
-  while (NextAdapter()) {
+  // One bound for the whole search, however many adapters and answers (a flood of answers from
+  // made-up devices would otherwise keep collecting, and each needs a name check).
+  const uint32_t searchStart = TickCount();
+  while (NextAdapter() && TicksSince(searchStart) < kSearchMaxMs) {
     std::vector<std::string> entries;
     if (OpenDatagramMode("255.255.255.255") && SendDatagram(lan::ReadRecordRequest(0), true)) {
       uint32_t start = TickCount();
       uint32_t lastAnswer = start;
-      while (TicksSince(lastAnswer) < quietMs && TicksSince(start) < kCollectMaxMs) {
+      while (TicksSince(lastAnswer) < quietMs && TicksSince(start) < kCollectMaxMs &&
+             TicksSince(searchStart) < kSearchMaxMs) {
         DispatchEvents(1, pumpUi);
         lan::Datagram d;
         while (PopDatagram(d)) {
           if (d.code != lan::kReadRecord0Answer || d.payload.size() < lan::kRecordMinSize) continue;
           lastAnswer = TickCount();
-          lan::InsertSorted(entries, lan::DiscoveryEntry(d.payload, d.sender));
+          if (entries.size() < kMaxEntries) lan::InsertSorted(entries, lan::DiscoveryEntry(d.payload, d.sender));
         }
         if (!IsValid()) break;
       }
       if (nameCheck) {
         std::vector<std::string> kept;
         for (const auto& e : entries) {
+          // Entries left unchecked when the search ran out of time are not shown as readers.
+          if (TicksSince(searchStart) >= kSearchMaxMs) break;
           targetHost_ = lan::EntryHost(e);
           Bytes rec2;
           if (!QueryRecord(2, false, rec2, pumpUi) || rec2.size() < lan::kNameCheckSize ||

@@ -20,8 +20,7 @@ class CTCPSocket {
   using CAdapter = tw::CAdapter;
   using Bytes = std::vector<uint8_t>;
 
-  static constexpr uint32_t kAnswerQuietMs = 500;   // a UDP wait ends after this without datagrams
-  static constexpr uint32_t kAnswerMaxMs = 5000;    // and in any case after this long
+  static constexpr uint32_t kAnswerQuietMs = 500;   // a UDP answer must come this soon after its request
   static constexpr uint32_t kConnectTimeoutMs = 5000;
 
   CTCPSocket();

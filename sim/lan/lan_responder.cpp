@@ -120,6 +120,21 @@ void LanResponder::ServeUdp() {
   device_.Handle(buf, static_cast<size_t>(n), reply);
   if (!reply.empty())
     sendto(udp_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLen);
+  // A search (setup record 0, answer code F9h) answered by a stream of devices that do not exist,
+  // each with a name of its own; they never answer anything else. Nothing else is served meanwhile.
+  constexpr size_t kNameAt = 4 + 112;
+  if (opts_.floodMs > 0 && reply.size() >= kNameAt + 8 && reply[3] == 0xF9) {
+    const auto start = std::chrono::steady_clock::now();
+    for (unsigned k = 0; std::chrono::steady_clock::now() - start <
+                         std::chrono::milliseconds(opts_.floodMs) && !(stop_ && *stop_);
+         ++k) {
+      char name[9];
+      std::snprintf(name, sizeof name, "FL%06X", k & 0xFFFFFF);
+      std::memcpy(reply.data() + kNameAt, name, 8);
+      sendto(udp_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLen);
+      if (k % 16 == 15) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
 }
 
 void LanResponder::AcceptClient() {
@@ -132,6 +147,7 @@ void LanResponder::AcceptClient() {
 }
 
 int LanResponder::Run(const std::atomic<bool>& stop) {
+  stop_ = &stop;
   if (!OpenSockets()) return 1;
   device_.CompleteRestart();  // logs "UP": the device is reachable
   FlushEvents();

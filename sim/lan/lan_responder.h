@@ -29,6 +29,7 @@ struct LanResponderOptions {
   bool tcp = true;             // serve the TCP data port
   int closeAfterAnswers = 0;   // close each TCP connection after this many answers (0: never)
   std::string logPath;         // event lines appended here
+  uint32_t floodMs = 0;        // answer a search with made-up devices for this long (0: never)
 };
 
 class LanResponder {
@@ -45,6 +46,8 @@ class LanResponder {
   void FlushEvents();
   void ServeUdp();
   void AcceptClient();
+
+  const std::atomic<bool>* stop_ = nullptr;
 
   struct Client {
     int fd = -1;

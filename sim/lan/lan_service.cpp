@@ -56,6 +56,7 @@ const char* LanService::Help() {
          "  --lan-iface IF       interface whose address follows the device's settings\n"
          "  --lan-log FILE       append one line per configuration request\n"
          "  --lan-close-after N  hang up each TCP connection after N answers\n"
+         "  --lan-flood MS       answer a search with a flood of made-up devices for MS ms\n"
          "  --lan-echo           the data port echoes instead of answering as the reader\n";
 }
 
@@ -69,7 +70,7 @@ bool LanService::TakeOption(int& i, int argc, char** argv, std::string& error) {
   static const char* const kValued[] = {"--bind", "--tcp", "--lan-name", "--lan-product", "--lan-mac",
                                         "--lan-host-bits", "--lan-gateway", "--lan-maker",
                                         "--lan-record0-size", "--lan-restart-ms", "--lan-iface",
-                                        "--lan-log", "--lan-close-after"};
+                                        "--lan-log", "--lan-close-after", "--lan-flood"};
   bool ours = false;
   for (const char* k : kValued) ours = ours || opt == k;
   if (!ours) return false;
@@ -118,6 +119,9 @@ bool LanService::TakeOption(int& i, int argc, char** argv, std::string& error) {
   } else if (opt == "--lan-close-after") {
     if (!ParseNumber(v, 1000000, n)) return bad("a count");
     opts_.closeAfterAnswers = static_cast<int>(n);
+  } else if (opt == "--lan-flood") {
+    if (!ParseNumber(v, 600000, n)) return bad("0-600000");
+    opts_.floodMs = static_cast<uint32_t>(n);
   }
   return true;
 }

@@ -150,7 +150,8 @@ TEST_F(MainDialog, FirstStartTriesStoredChoiceSilentlyThenShowsTheChooser) {
   ASSERT_EQ(chooser.shown.size(), 2u);
   EXPECT_FALSE(chooser.shown[0]);
   EXPECT_TRUE(chooser.shown[1]);
-  EXPECT_EQ(dlg->messages.size(), 1u);  // the open failure
+  ASSERT_EQ(dlg->messages.size(), 1u);  // the open failure, with its reason
+  EXPECT_TRUE(dlg->messages[0].endsWith("\nno such device: /nonexistent/tty")) << dlg->messages[0].toStdString();
   EXPECT_TRUE(dlg->windowTitle().endsWith(" <>")) << dlg->windowTitle().toStdString();
   EXPECT_LE(dlg->PortHandle(), 0);
   // Without a reader the dialog works and a single write fails at the tag step.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QValidator>
+
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
@@ -133,6 +135,33 @@ TEST_F(LanConfigDlgTest, RefusesZeroOrBlankFixedAddress) {
     EXPECT_EQ(d->result(), 0) << bad;
   }
   EXPECT_EQ(messages, std::vector<std::string>(3, portui::Text(10128).toStdString()));
+  EXPECT_TRUE(backend.calls.empty());
+}
+
+TEST_F(LanConfigDlgTest, AddressFieldsRefuseWhatIsNoAddress) {
+  auto d = Make();
+  auto state = [](QLineEdit* e, const char* text) {
+    QString t = text;
+    int pos = 0;
+    return e->validator()->validate(t, pos);
+  };
+  for (QLineEdit* e : {d->ipEdit(), d->maskEdit(), d->gatewayEdit()}) {
+    for (const char* bad : {"10.9.0.300", "a.b.c.d", "1.2.3.4.5", "10.9.0.3-1"})
+      EXPECT_EQ(state(e, bad), QValidator::Invalid) << bad;
+    EXPECT_EQ(state(e, "255.255.255"), QValidator::Intermediate) << "still being typed";
+    EXPECT_EQ(state(e, "255.255.255.0"), QValidator::Acceptable);
+  }
+  // Texts that reach the fields anyway are refused before anything is sent.
+  for (QLineEdit* e : {d->maskEdit(), d->gatewayEdit()}) {
+    for (const char* bad : {"255.255.255", "10.9.0.300"}) {
+      const QString before = e->text();
+      e->setText(bad);
+      d->OnOK();
+      EXPECT_EQ(d->result(), 0) << bad;
+      e->setText(before);
+    }
+  }
+  EXPECT_EQ(messages, std::vector<std::string>(4, portui::Text(10128).toStdString()));
   EXPECT_TRUE(backend.calls.empty());
 }
 

@@ -32,7 +32,7 @@ TEST(CInterface, LoadsWithDlopenAndOpensTheSimulator) {
   unsigned char buf[16];
   char name[80] = "";
   EXPECT_EQ(version(port, buf, sizeof buf, name, sizeof name), 4);
-  EXPECT_STREQ(name, "QZ-243 read/write unit, enhanced");
+  EXPECT_STREQ(name, "QZ-243 read/write unit enh.");
   EXPECT_EQ(close(port), 0);
   EXPECT_EQ(lastError(port), 6);
   dlclose(h);

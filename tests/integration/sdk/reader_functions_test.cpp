@@ -25,7 +25,7 @@ class ReaderFunctions : public ::testing::Test {
   SimProcess sim;
   int h = -1;
 };
-const char kModel[] = "QZ-243 read/write unit, enhanced";
+const char kModel[] = "QZ-243 read/write unit enh.";
 }  // namespace
 
 TEST_F(ReaderFunctions, VersionAndModelName) {

@@ -203,5 +203,27 @@ TEST_F(LanLinkTest, PingAndDatagramLink) {
   link.CloseDatagramMode();
 }
 
+// A device that answers a search with a stream of made-up devices, none of which answers the
+// name check: the search still ends within its bound and keeps the real reader.
+TEST(LanFlood, SearchEndsWithinItsBoundAndKeepsTheRealReader) {
+  if (std::string why = LanTestNet::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+  LanTestNet net;
+  ASSERT_TRUE(net.Create(2)) << net.Error();
+  ASSERT_TRUE(net.StartDevice(0, {"--lan-echo", "--lan-static", "--lan-name", "LINE7"})) << net.Error();
+  ASSERT_TRUE(net.StartDevice(1, {"--lan-dhcp", "--lan-name", "FLOOD", "--lan-flood", "60000",
+                                  "--lan-mac", "02:54:57:00:00:09"}))
+      << net.Error();
+  ASSERT_TRUE(net.EnterHost());
+  std::vector<char> buf(65536);
+  const uint32_t start = TickCount();
+  const int used = LF_SearchLanReaders(buf.data(), static_cast<int>(buf.size()));
+  const uint32_t took = TicksSince(start);
+  EXPECT_LT(took, 15000u) << "a flood once stretched the search to minutes";
+  const std::vector<std::string> found = SplitList(buf.data(), used);
+  ASSERT_FALSE(found.empty());
+  EXPECT_EQ(found.front(), "10.77.0.10-10001");
+  net.LeaveHost();
+}
+
 }  // namespace
 }  // namespace tw::test

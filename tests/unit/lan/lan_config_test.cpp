@@ -120,6 +120,19 @@ TEST(LanAddressParser, Forms) {
   EXPECT_EQ(a.name, "UNCLOSED");
 }
 
+TEST(LanAddressParser, TextsThatAreAddresses) {
+  for (const char* ok : {"10.9.0.30", "0.0.0.0", "255.255.255.255", "010.9.0.3"})
+    EXPECT_TRUE(IsDottedQuad(ok)) << ok;
+  for (const char* bad : {"", "10.9.0.300", "255.255.255", "255.255.255.0.", "1.2.3.4.5", "a.b.c.d",
+                          "10.9.0.3x", " 10.9.0.3", "10..0.3", "1000.1.1.1", "10.9.0.3-4001", "-1.2.3.4"})
+    EXPECT_FALSE(IsDottedQuad(bad)) << bad;
+  for (const char* ok : {"10.9.0.30", "10.9.0.30-4001", "[LINE7]", "[LINE7]-10001", "[STATION-NUMBER12]"})
+    EXPECT_TRUE(IsLanAddressText(ok)) << ok;
+  for (const char* bad : {"10.9.0.300-4001", "10.9.0.30-", "10.9.0.30-0", "10.9.0.30-65536",
+                          "10.9.0.30-40x", "[]", "[LINE7", "[LINE7]x", "[SEVENTEEN-LETTERS]", "LINE7"})
+    EXPECT_FALSE(IsLanAddressText(bad)) << bad;
+}
+
 TEST(LanAddressParser, MaskHostBits) {
   const uint8_t m24[4] = {255, 255, 255, 0}, m16[4] = {255, 255, 0, 0}, m0[4] = {0, 0, 0, 0},
                 m32[4] = {255, 255, 255, 255}, m25[4] = {255, 255, 255, 128};
@@ -168,6 +181,46 @@ TEST(LanDeviceInfo, ShortRecordAndFailedOpen) {
   EXPECT_EQ(SetLanDeviceConfig(set, "10.0.0.10", "10.0.0.20", "", ""), -1);
   EXPECT_EQ(set.Count("identify"), 0);
   EXPECT_EQ(set.Count("write 0"), 0);
+}
+
+TEST(LanDeviceConfig, TextsThatAreNoAddressAreRefusedBeforeAnythingIsSent) {
+  const struct {
+    const char* address;
+    const char* mask;
+    const char* gateway;
+  } cases[] = {{"10.9.0.300", "", ""},  {"10.9.0.3", "255.255.255", ""}, {"", "", "gateway"},
+               {"10.9.0", "", ""},      {"", "255.255.255.0", "10.0.0.256"}, {"[LINE7", "", ""}};
+  for (const auto& c : cases) {
+    FakeOps ops;
+    EXPECT_EQ(SetLanDeviceConfig(ops, "10.0.0.10", c.address, c.mask, c.gateway), kLanBadText)
+        << c.address << " " << c.mask << " " << c.gateway;
+    EXPECT_TRUE(ops.log.empty()) << testing::PrintToString(ops.log);
+  }
+}
+
+TEST(LanDeviceConfig, EmptyTextsLeaveTheirSettingsAlone) {
+  FakeOps ops;
+  ops.record0[12] = 10, ops.record0[15] = 1;  // gateway 10.0.0.1
+  ASSERT_EQ(SetLanDeviceConfig(ops, "10.0.0.10", "", "", ""), 0);
+  EXPECT_EQ(ops.Count("identify"), 0) << "nothing to change";
+  EXPECT_EQ(ops.Count("write 0"), 0);
+
+  // Only the name changes: address, gateway and mask travel as the device has them.
+  ASSERT_EQ(SetLanDeviceConfig(ops, "10.0.0.10", "[LINE8]", "", ""), 0);
+  ASSERT_EQ(ops.lastSetupData.size(), 36u);
+  const CMyByteArray& d = ops.lastSetupData;
+  EXPECT_EQ(CMyByteArray(d.begin() + 12, d.begin() + 16), (CMyByteArray{255, 255, 255, 0}));
+  EXPECT_EQ(CMyByteArray(d.begin() + 16, d.begin() + 20), (CMyByteArray{10, 0, 0, 1}));
+
+  // A new gateway alone keeps the static address; the device is looked for where it is.
+  FakeOps gwOnly;
+  gwOnly.identify.clear();  // a device that does not identify: the record is written
+  ASSERT_EQ(SetLanDeviceConfig(gwOnly, "10.0.0.10", "", "", "10.0.0.254"), 0);
+  ASSERT_EQ(gwOnly.written0.size(), 126u);
+  EXPECT_EQ(CMyByteArray(gwOnly.written0.begin(), gwOnly.written0.begin() + 4),
+            (CMyByteArray{10, 0, 0, 10}));
+  EXPECT_EQ(gwOnly.written0[15], 254);
+  EXPECT_EQ(gwOnly.written0[6], 8);
 }
 
 TEST(LanDeviceConfig, AddressOnlyChangeWithOurMakerTagUsesTheShortDatagram) {

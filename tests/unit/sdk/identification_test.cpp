@@ -114,9 +114,11 @@ TEST(Identification, ModelTableAndNames) {
   ASSERT_EQ(n, 77u);
   std::set<std::string> names;
   std::set<int> codes;
+  constexpr size_t kDialogNameBuffer = 30;  // what the main dialog hands to LF_GetVersion
   for (size_t i = 0; i < n; ++i) {
     names.insert(rows[i].name);
     codes.insert(rows[i].code);
+    EXPECT_LE(std::string(rows[i].name).size() + 1, kDialogNameBuffer) << rows[i].name;
   }
   EXPECT_EQ(names.size(), 77u);
   EXPECT_EQ(codes.size(), 77u);
@@ -127,8 +129,8 @@ TEST(Identification, ModelTableAndNames) {
   EXPECT_EQ(ModelName(Bytes("2F05")), "QZ-#2F0");
   EXPECT_EQ(ModelName(Bytes("24")), "---");
   EXPECT_EQ(ModelName(Bytes("")), "---");
-  EXPECT_EQ(ModelName(Bytes("2439")), "QZ-243 read/write unit, enhanced");
-  EXPECT_EQ(ModelName(Bytes("243")), "QZ-243 read/write unit, enhanced");
+  EXPECT_EQ(ModelName(Bytes("2439")), "QZ-243 read/write unit enh.");
+  EXPECT_EQ(ModelName(Bytes("243")), "QZ-243 read/write unit enh.");
   EXPECT_EQ(FirmwareText(5), "FW V1.05");
   EXPECT_EQ(FirmwareText(10), "FW V1.10");
 }

@@ -2,6 +2,8 @@
 // password change, reset, block lock and the modulation functions.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "sdk/transponder_ops.h"
 #include "tests/unit/xponder/fake_reader.h"
 
@@ -288,6 +290,32 @@ TEST(XponderModulation, DetectionWalksTheCandidates) {
   });
   EXPECT_EQ(DetectModulation(basic, 8, 5), 1);
   EXPECT_EQ(basicReader.Sent().front(), Cmd(0xFC, {0}));
+}
+
+TEST(XponderModulation, DetectionTriesEachCandidateOnceFromEveryStart) {
+  // No tag in the field. Readers lacking some modulations fold the sequence back to 0 before it
+  // comes round to the start again (052A with 134 once walked 0, 1, 0, 1 ... for ever).
+  for (const auto& [cap, firmware] : {std::pair<uint16_t, uint8_t>{0x0303, 10}, {0x03F3, 3},
+                                      {0x07F3, 61}, {0x01F3, 9}, {kLegacy, 14}, {kOldest, 0}}) {
+    for (const int type : {3, 7, 8, 9, 11, 13, 16, 17, 18, 19, 21}) {
+      for (int start = 0; start <= 134; start = start == 6 ? 128 : start + 1) {
+        CQZ_RW_Port port;
+        FakeReader reader(port, cap, firmware);
+        reader.SetHandler([](const SentCommand& c) -> std::optional<Reply> {
+          return c.cmd == 0xFC ? Reply{} : Reply{0x80, {}};
+        });
+        EXPECT_EQ(DetectModulation(port, type, start), -1);
+        EXPECT_EQ(port.LastError(), 0x80) << "the reads' own reason";
+        std::set<Bytes> switched;
+        size_t reads = 0;
+        for (const SentCommand& c : reader.Sent()) {
+          if (c.cmd != 0xFC) ++reads;
+          else EXPECT_TRUE(switched.insert(c.params).second) << type << "/" << start;
+        }
+        EXPECT_LE(reads, 11u) << "cap " << cap << " type " << type << " start " << start;
+      }
+    }
+  }
 }
 
 TEST(XponderModulation, DetectionShortcuts) {

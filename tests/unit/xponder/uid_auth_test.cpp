@@ -117,6 +117,19 @@ TEST(XponderReadUid, Ata5555IdentityFramePaths) {
     CMyByteArray uid;
     EXPECT_FALSE(ReadUid(port, 3, uid));
     EXPECT_TRUE(uid.empty());
+    EXPECT_EQ(port.LastError(), 21) << "the failure names its own cause";
+  }
+  // A preparation that fails still ends the password session.
+  {
+    CQZ_RW_Port port;
+    FakeReader reader(port, kLegacy);
+    port.SetPasswordMode(true);
+    port.SetRememberedPassword({1, 2, 3, 4});
+    reader.Script({Reply{0x83, {}}});
+    CMyByteArray uid;
+    EXPECT_FALSE(ReadUid(port, 3, uid));
+    EXPECT_EQ(port.LastError(), 0x83);
+    EXPECT_FALSE(port.PasswordMode());
   }
 }
 
@@ -166,11 +179,20 @@ TEST(XponderReadUid, Ata5577TraceDataProbe) {
   EXPECT_EQ(reader.Sent(), (Cmds{Cmd(0x32, {9}), Cmd(0x32, {10})}));
   EXPECT_EQ(uid, (Bytes{0xB0, 0xB1, 0xB2, 0xB3, 0xA0, 0xA1}));
 
-  // Trace data without the E0h 15h marks do not count.
+  // Trace data without the E0h 15h marks do not count, and say so rather than leave an older code.
   reader.SetHandler([](const SentCommand& c) -> std::optional<Reply> {
     return c.cmd == 0x32 ? Reply{0, {0, 0, 0, 0}} : Reply{};
   });
+  port.SetLastError(8);
   EXPECT_FALSE(ReadUid(port, 9, uid));
+  EXPECT_EQ(port.LastError(), 21);
+
+  // A cache the reader cannot switch back to (134 on a reader without the extended values) once
+  // walked 0, 1, 0, 1 ... for ever; each candidate is probed once.
+  reader.Clear();
+  port.SetModulationCache(134);
+  EXPECT_FALSE(ReadUid(port, 9, uid));
+  EXPECT_LE(reader.Sent().size(), 12u);
 }
 
 TEST(XponderAuthenticate, CommandsPerGeneration) {
