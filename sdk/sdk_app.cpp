@@ -1,10 +1,5 @@
 #include "sdk/sdk_app.h"
 
-#include <grp.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +9,7 @@
 #include <memory>
 
 #include "platform/trace.h"
+#include "sdk/open_reason.h"
 #include "transport/lan_datagram.h"
 #include "transport/lan_sockets.h"
 
@@ -21,29 +17,6 @@ namespace tw {
 
 namespace {
 constexpr size_t kMaxNameLength = 1024;
-
-// The process holding an advisory lock on the device node, from /proc/locks; 0 when unknown.
-int FlockHolder(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return 0;
-  std::FILE* f = std::fopen("/proc/locks", "r");
-  if (!f) return 0;
-  char line[256];
-  int pid = 0;
-  while (pid == 0 && std::fgets(line, sizeof line, f)) {
-    unsigned maj = 0, min = 0;
-    unsigned long ino = 0;
-    int p = 0;
-    char kind[16], mode[16], access[16];
-    if (std::sscanf(line, "%*d: %15s %15s %15s %d %x:%x:%lu", kind, mode, access, &p, &maj, &min,
-                    &ino) == 7 &&
-        std::strcmp(kind, "FLOCK") == 0 && ino == st.st_ino && maj == major(st.st_dev) &&
-        min == minor(st.st_dev))
-      pid = p;
-  }
-  std::fclose(f);
-  return pid;
-}
 
 bool AllDigits(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
@@ -167,10 +140,7 @@ std::string DescribeSerialOpenFailure(const std::string& name, const CUSBSerialP
   switch (err) {
     case EACCES:
     case EPERM: {
-      std::string owner;
-      struct stat st {};
-      if (::stat(path.c_str(), &st) == 0)
-        if (const struct group* g = ::getgrgid(st.st_gid)) owner = g->gr_name;
+      const std::string owner = DeviceGroup(path);
       return "permission denied \x97 add the user to the group that owns " + path +
              (owner.empty() ? std::string() : " (" + owner + ")");
     }
@@ -179,8 +149,8 @@ std::string DescribeSerialOpenFailure(const std::string& name, const CUSBSerialP
     case ENXIO:
       return "no such device: " + path;
     case EBUSY: {
-      const int pid = FlockHolder(path);
-      if (pid == static_cast<int>(::getpid())) return "in use: " + path + " is already open in this program";
+      const int pid = DeviceHolder(path);
+      if (pid == CurrentProcessId()) return "in use: " + path + " is already open in this program";
       return "in use by another program" + (pid > 0 ? " (pid " + std::to_string(pid) + ")" : std::string()) +
              ": " + path;
     }

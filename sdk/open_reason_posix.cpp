@@ -1,0 +1,45 @@
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "sdk/open_reason.h"
+
+namespace tw {
+
+int DeviceHolder(const std::string& path) {
+  // Serial devices are locked with flock; /proc/locks names the holder by device and inode.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return 0;
+  std::FILE* f = std::fopen("/proc/locks", "r");
+  if (!f) return 0;
+  char line[256];
+  int pid = 0;
+  while (pid == 0 && std::fgets(line, sizeof line, f)) {
+    unsigned maj = 0, min = 0;
+    unsigned long ino = 0;
+    int p = 0;
+    char kind[16], mode[16], access[16];
+    if (std::sscanf(line, "%*d: %15s %15s %15s %d %x:%x:%lu", kind, mode, access, &p, &maj, &min,
+                    &ino) == 7 &&
+        std::strcmp(kind, "FLOCK") == 0 && ino == st.st_ino && maj == major(st.st_dev) &&
+        min == minor(st.st_dev))
+      pid = p;
+  }
+  std::fclose(f);
+  return pid;
+}
+
+std::string DeviceGroup(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  const struct group* g = ::getgrgid(st.st_gid);
+  return g ? g->gr_name : std::string();
+}
+
+int CurrentProcessId() { return static_cast<int>(::getpid()); }
+
+}  // namespace tw
