@@ -1,5 +1,5 @@
-// What the system can tell about a serial device that would not open: who holds it, which group
-// may use it. Per platform (open_reason_posix.cpp).
+// What the system can tell about a serial device that would not open: who holds it, what keeps
+// the user out. Per platform (open_reason_posix.cpp, open_reason_win32.cpp).
 #pragma once
 #include <string>
 
@@ -7,8 +7,8 @@ namespace tw {
 
 // The process that holds the device (its lock); 0 when unknown.
 int DeviceHolder(const std::string& path);
-// The group whose members may open the device; empty when unknown.
-std::string DeviceGroup(const std::string& path);
+// The reason for a refused open, with what the user can do about it.
+std::string PermissionDeniedReason(const std::string& path);
 int CurrentProcessId();
 
 }  // namespace tw

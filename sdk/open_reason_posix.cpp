@@ -33,11 +33,13 @@ int DeviceHolder(const std::string& path) {
   return pid;
 }
 
-std::string DeviceGroup(const std::string& path) {
+std::string PermissionDeniedReason(const std::string& path) {
+  std::string group;
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return {};
-  const struct group* g = ::getgrgid(st.st_gid);
-  return g ? g->gr_name : std::string();
+  if (::stat(path.c_str(), &st) == 0)
+    if (const struct group* g = ::getgrgid(st.st_gid)) group = g->gr_name;
+  return "permission denied \x97 add the user to the group that owns " + path +
+         (group.empty() ? std::string() : " (" + group + ")");
 }
 
 int CurrentProcessId() { return static_cast<int>(::getpid()); }

@@ -139,11 +139,8 @@ std::string DescribeSerialOpenFailure(const std::string& name, const CUSBSerialP
            std::strerror(err) + ")";
   switch (err) {
     case EACCES:
-    case EPERM: {
-      const std::string owner = DeviceGroup(path);
-      return "permission denied \x97 add the user to the group that owns " + path +
-             (owner.empty() ? std::string() : " (" + owner + ")");
-    }
+    case EPERM:
+      return PermissionDeniedReason(path);
     case ENOENT:
     case ENODEV:
     case ENXIO:
