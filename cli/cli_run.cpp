@@ -12,6 +12,7 @@
 #include "job/write_cycle.h"
 #include "platform/tick.h"
 #include "sdk/lf_sdk.h"
+#include "sdk/sdk_app.h"
 #include "shell/import_file.h"
 #include "shell/protocol_file.h"
 #include "shell/string_table.h"
@@ -77,15 +78,22 @@ int TooLate(RunContext& run, const char* op, long count) {
 
 }  // namespace
 
+// How long the presence probe after a failed step waits for each part of the version answer.
+constexpr int kProbeTimeoutMs = 1000;
+
 bool ReaderLost(int handle) {
   // A reader status (no tag, a refused command) proves the reader is there; a missing answer, a
   // lost link (no error set at all) or a closed port may mean it is gone: ask it for its version.
   auto noAnswer = [](int e) { return e == 0 || e == 6 || e == kSdkErrorTimeout || e == 14 || e == 16; };
   if (!noAnswer(LF_GetLastError(handle))) return false;
-  unsigned char raw[8];
-  if (LF_GetVersion(handle, raw, sizeof raw, nullptr, 0) != -1) return false;
-  // A slow reader may answer the probe with a status meant for the step before: still there.
-  return noAnswer(LF_GetLastError(handle));
+  // The probe waits longer than the job's timeout: a reader that is merely slower than that (its
+  // late answers are dropped by the SDK) is still there, and is told so by the timeout count.
+  CQZ_RW_Port* port = SdkApp().FindPort(handle);
+  if (!port) return true;
+  CMyByteArray answer;
+  if (port->Transact(0xF0, {}, answer, kProbeTimeoutMs)) return false;
+  // A reader status to the probe also shows the reader is there.
+  return noAnswer(port->LastError());
 }
 
 bool TimeoutWatch::Exhausted(bool stepFailed, int lastError) {
