@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,6 +50,10 @@ PgServer::~PgServer() {
   if (!dir_.empty()) {
     const std::string cmd = "rm -rf '" + dir_ + "'";
     (void)!system(cmd.c_str());
+  }
+  if (watchdog_ > 0) {
+    kill(watchdog_, SIGKILL);
+    waitpid(watchdog_, nullptr, 0);
   }
 }
 
@@ -116,7 +121,38 @@ bool PgServer::Start(std::string& error, bool durable) {
     error = "initdb failed (see " + dir_ + "/tool.log)";
     return false;
   }
-  return Restart(error);
+  if (!Restart(error)) return false;
+  StartWatchdog();
+  return true;
+}
+
+void PgServer::StartWatchdog() {
+  // A test that is killed (a time-out) runs no destructor: this stops its server and removes the
+  // folder once the test's process is gone.
+  const std::string script = "while [ -d /proc/" + std::to_string(getpid()) + " ]; do sleep 1; done; '" + bin_ +
+                             "/pg_ctl' -D '" + dir_ + "/data' -m immediate stop >/dev/null 2>&1; rm -rf '" + dir_ + "'";
+  std::vector<std::string> argv;
+  if (!user_.empty()) {
+    const passwd* pw = getpwnam(user_.c_str());
+    argv = {"/usr/bin/setpriv", "--reuid=" + user_, "--regid=" + std::to_string(pw ? pw->pw_gid : 65534),
+            "--clear-groups", "--"};
+  }
+  argv.insert(argv.end(), {"/bin/sh", "-c", script});
+  std::vector<char*> cargv;
+  for (auto& a : argv) cargv.push_back(a.data());
+  cargv.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+  std::vector<std::string> env = {"PATH=/usr/bin:/bin"};
+  std::vector<char*> cenv;
+  for (auto& e : env) cenv.push_back(e.data());
+  cenv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, cargv[0], &fa, nullptr, cargv.data(), cenv.data()) == 0) watchdog_ = pid;
+  posix_spawn_file_actions_destroy(&fa);
 }
 
 bool PgServer::Restart(std::string& error) {

@@ -32,6 +32,8 @@ class PgServer {
  private:
   // Runs a server program as the server's user; output goes to the log. Exit status.
   int Run(const std::string& program, const std::vector<std::string>& args);
+  void StartWatchdog();
+  int watchdog_ = -1;
   std::string dir_;
   std::string bin_;
   std::string user_;  // empty: the current user
