@@ -216,7 +216,8 @@ LF_API int LF_DetectModulation(int h, int type, int modulation);
 LF_API int LF_EnumSerialPorts(char *list, int size);
 
 /* Lists the USB readers: serial numbers of FTDI devices not open in this process, then HID
- * reader names ("<serial> HID"); only entries that begin with a reader product number (four
+ * reader names ("<serial> HID", or "<serial> HID (no access) /dev/hidrawN: <reason>" for a reader
+ * whose node this user may not open); only entries that begin with a reader product number (four
  * digits) are kept. Without the D2XX library the FTDI part is empty. */
 LF_API int LF_EnumUsbPorts(char *list, int size);
 

@@ -1,5 +1,8 @@
 #include "transport/hid_port.h"
 
+#include <errno.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -184,11 +187,21 @@ void CHidPort::EnumerateHidReaders(std::vector<std::string>& list) {
   const HidEntryPoints& h = Hid();
   ForEachInterface([&](const hidapi::hid_device_info& d) {
     if (!d.path || !IsAcceptedDevice(d.vendor_id, d.product_id)) return true;
-    // Only a device this process can open is worth offering.
+    // Only a device this process can open is worth offering, except one that is refused for want
+    // of permission: the operator is told so and why, rather than finding nothing.
+    errno = 0;
     hidapi::hid_device* dev = h.openPath(d.path);
-    if (!dev) return true;
-    h.close(dev);
-    const std::string name = HidReaderName(d.serial_number);
+    std::string name = HidReaderName(d.serial_number);
+    if (!dev) {
+      int err = errno;
+      if (err != EACCES && err != EPERM && std::strncmp(d.path, "/dev/", 5) == 0 &&
+          access(d.path, R_OK | W_OK) != 0)
+        err = errno;
+      if (err != EACCES && err != EPERM) return true;
+      name += std::string(kNoAccessMark) + " " + d.path + ": " + std::strerror(err);
+    } else {
+      h.close(dev);
+    }
     if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
     return true;
   });

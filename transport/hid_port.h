@@ -50,8 +50,10 @@ class CHidPort {
   // Data bytes of one input report, at most capacity; 0 when nothing came within 1 ms. A read
   // error closes the device.
   int ReadHidInput(uint8_t* buffer, int capacity);
-  // Appends the names of attached readers, each name once.
+  // Appends the names of attached readers, each name once. A reader whose node this user may not
+  // open is listed too, as "<serial> HID (no access) /dev/hidrawN: <reason>".
   static void EnumerateHidReaders(std::vector<std::string>& list);
+  static constexpr const char* kNoAccessMark = " (no access)";
 
   bool IsOpen() const { return linkId_ != 0; }
   int LinkId() const { return linkId_; }

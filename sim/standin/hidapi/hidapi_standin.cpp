@@ -261,7 +261,10 @@ STANDIN_API hid_device* hid_open_path(const char* path) {
   if (!path) return nullptr;
   for (const Config& c : Configured()) {
     if (c.path != path) continue;
-    if (c.noOpen) return nullptr;
+    if (c.noOpen) {
+      errno = EACCES;  // as hidraw answers a user without permission on the node
+      return nullptr;
+    }
     const int fd = open(c.target.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
     termios t{};

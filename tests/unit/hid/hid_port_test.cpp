@@ -119,7 +119,9 @@ TEST_F(HidPort, ListsAcceptedReadersOnceEach) {
           ";1C40:05AD:LOCKED:9:9:noopen=" + d.path);
   std::vector<std::string> list{"2010-???? HID"};  // already there: not added again
   CHidPort::EnumerateHidReaders(list);
-  EXPECT_EQ(list, (std::vector<std::string>{"2010-???? HID", "2010-0815 HID"}));
+  // A reader refused for want of permission is named with the reason, not left out.
+  EXPECT_EQ(list, (std::vector<std::string>{"2010-???? HID", "2010-0815 HID",
+                                            "LOCKED HID (no access) /dev/hidraw904: Permission denied"}));
 
   // Of two readers with one serial number the first in interface order is opened.
   CHidPort port;
