@@ -16,6 +16,8 @@ enum AppId {
   IDS_NO_READER = 129,
   IDS_FIRMWARE = 139,
   IDS_DEVICE_UNSUITABLE = 231,
+  IDS_PATH_NOT_KEEPABLE = 32889,         // "Der Pfad <%s> enthält Zeichen, ..."
+  IDS_SETTINGS_FILE_UNREADABLE = 32890,  // "Die Einstellungsdatei <%s> kann nicht gelesen werden: %s"
 
   // End codes of the main dialog (the start-up loop's states).
   kEndRecreate = 1,

@@ -31,6 +31,7 @@
 #include "app/beep_time_dlg.h"
 #include "app/lamp_images.h"
 #include "job/job_settings.h"
+#include "platform/cp1252.h"
 #include "job/type_layout.h"
 #include "job/value_encoding.h"
 #include "sdk/error_texts.h"
@@ -105,14 +106,31 @@ bool DefaultInterfaceChooser(QWidget* parent, ISettingsStore& store, bool show, 
   return true;
 }
 
+TypingLimit::State TypingLimit::validate(QString& input, int&) const {
+  // Only a change that makes the text longer than the limit is refused: shortening a longer text
+  // that the program put there stays possible.
+  const auto* edit = qobject_cast<const QLineEdit*>(parent());
+  const qsizetype before = edit != nullptr ? edit->text().size() : 0;
+  return input.size() <= limit || input.size() <= before ? Acceptable : Invalid;
+}
+
 CTagwrightDlg::CTagwrightDlg(ISettingsStore& store, QWidget* parent) : QDialog(parent), store_(store) {
   language_ = store_.GetProfileInt("Settings", "Sprache", 0);
   CBeepTimeDlg timing(store_);  // also fills in missing stored timings
   job_.cycleTime = static_cast<int>(timing.cycleTime);
   job_.beepTime = static_cast<int>(timing.beepTime);
   LoadSettings(job_, store_);
+  // The job's progress and reservations: the journal beside a settings file. (A store in memory
+  // has none: then the progress is saved with the other fields when the window closes.)
+  if (auto* file = dynamic_cast<FileSettingsStore*>(&store_)) {
+    reservations_ = std::make_unique<CLocalReservationStore>(store_, JournalPathFor(file->Path()));
+    JobProgress progress;
+    std::string why;
+    if (reservations_->ReadProgress(progress, why)) ApplyProgress(job_, progress);
+  }
+  loaded_ = job_;
   engine_ = std::make_unique<JobEngine>(job_, *this, *this);
-  engine_->SetSettingsStore(&store_);
+  engine_->SetReservationStore(reservations_.get(), "tagwright");
   lastDisplay_ = job_.display;
   lampImages_[0] = DrawLamp(LampImage::Red);
   lampImages_[1] = DrawLamp(LampImage::Yellow);
@@ -134,8 +152,16 @@ CTagwrightDlg::~CTagwrightDlg() { Destroy(); }
 void CTagwrightDlg::Destroy() {
   if (destroyed_) return;
   destroyed_ = true;
-  SaveSettings(job_, *this, store_);
+  // The cycles end first: their progress is then in the store, and only what the operator changed
+  // in this window is written back, never an older value over one another program stored.
   engine_->StopCycles();
+  if (reservations_) {
+    (void)LoadControls();
+    SaveChangedSettings(job_, loaded_, store_);
+    engine_->StoreChangedProgress();
+  } else {
+    SaveSettings(job_, *this, store_);
+  }
   const int h = engine_->PortHandle();
   if (h > 0 && LF_ClosePort(h) == -1) MessageBox(ErrorMessage(LF_GetLastError(h)));
   engine_->SetPortHandle(0);
@@ -263,6 +289,8 @@ void CTagwrightDlg::BuildUi() {
   auto* data = new QGroupBox(Tr(IDS_GRP_DATA));
   auto* dg = new QGridLayout(data);
   c.value = new QLineEdit;
+  valueLimit_ = new TypingLimit(c.value);
+  c.value->setValidator(valueLimit_);
   c.value->setMinimumWidth(280);
   QFont mono = c.value->font();
   mono.setFamily(QStringLiteral("monospace"));
@@ -683,7 +711,9 @@ void CTagwrightDlg::ShowTypeLayout(const TypeLayout& l) {
   c.lockUsedBlocks->setVisible(l.lockUsedBlocks);
   c.passwordLabel->setText(Tr(l.passwordLabelId));
   c.tagPasswordLabel->setText(Tr(l.tagPasswordLabelId));
-  c.value->setMaxLength(l.valueCharLimit > 0 ? l.valueCharLimit : 32767);
+  // The limit restrains typing only: a value the program sets (an import line, a stored value) is
+  // shown whole, so that the job check sees what would be written.
+  valueLimit_->limit = l.valueCharLimit > 0 ? l.valueCharLimit : 32767;
   if (l.clearAllowExtraText) c.allowExtraText->setChecked(false);
 }
 
@@ -803,16 +833,16 @@ void CTagwrightDlg::ShowFields() {
 }
 
 void CTagwrightDlg::ShowImportFields() {
-  c.importFile->setText(ShortenPathMiddle(FromCp1252(job_.importFile), kPathChars));
-  c.importFile->setToolTip(FromCp1252(job_.importFile));
+  c.importFile->setText(ShortenPathMiddle(QString::fromStdString(job_.importFile), kPathChars));
+  c.importFile->setToolTip(QString::fromStdString(job_.importFile));
   c.importCounter->setText(FromCp1252(engine_->DataImport().counterText));
 }
 
 void CTagwrightDlg::ShowLogNames() {
-  c.writeLogName->setText(ShortenPathMiddle(FromCp1252(job_.writeLogFile), kPathChars));
-  c.readLogName->setText(ShortenPathMiddle(FromCp1252(job_.readLogFile), kPathChars));
-  c.writeLogName->setToolTip(FromCp1252(job_.writeLogFile));
-  c.readLogName->setToolTip(FromCp1252(job_.readLogFile));
+  c.writeLogName->setText(ShortenPathMiddle(QString::fromStdString(job_.writeLogFile), kPathChars));
+  c.readLogName->setText(ShortenPathMiddle(QString::fromStdString(job_.readLogFile), kPathChars));
+  c.writeLogName->setToolTip(QString::fromStdString(job_.writeLogFile));
+  c.readLogName->setToolTip(QString::fromStdString(job_.readLogFile));
 }
 
 // ---- handlers -----------------------------------------------------------------------------------
@@ -881,9 +911,9 @@ void CTagwrightDlg::OnImportBrowse() {
   if (!job_.importData) return;
   engine_->DataImport().Close();
   const QString path = fileDialog(Tr(IDS_IMPORT_CHOOSE), QtFilterFromPipes(LoadString(IDS_IMPORT_FILTER)),
-                                  QString(), FromCp1252(job_.importFile), false);
-  if (!path.isEmpty()) {
-    job_.importFile = ToCp1252(path);
+                                  QString(), QString::fromStdString(job_.importFile), false);
+  if (!path.isEmpty() && KeepablePath(path)) {
+    job_.importFile = path.toStdString();
     ShowImportFields();
     if (engine_->OpenImportFile(0)) return;
   }
@@ -891,14 +921,20 @@ void CTagwrightDlg::OnImportBrowse() {
   ShowImportFields();
 }
 
+bool CTagwrightDlg::KeepablePath(const QString& path) {
+  if (Cp1252CanHold(path.toStdString())) return true;
+  MessageBox(FromCp1252(FormatString(IDS_PATH_NOT_KEEPABLE, Utf8ToCp1252(path.toStdString()).c_str())));
+  return false;
+}
+
 void CTagwrightDlg::OnChooseLog(bool write) {
   std::string& name = write ? job_.writeLogFile : job_.readLogFile;
   const QString path = fileDialog(Tr(write ? IDS_CHOOSE_WRITE_LOG : IDS_CHOOSE_READ_LOG),
                                   QtFilterFromPipes(kLogFileFilter), QString::fromLatin1(kLogFileDefaultExt),
-                                  FromCp1252(name), true);
-  if (path.isEmpty()) return;
-  name = ToCp1252(path);
-  store_.WriteProfileString("Protokoll", write ? "LogFileNameSchreiben" : "LogFileNameLesen", name);
+                                  QString::fromStdString(name), true);
+  if (path.isEmpty() || !KeepablePath(path)) return;
+  name = path.toStdString();
+  store_.WriteProfileString("Protokoll", write ? "LogFileNameSchreiben" : "LogFileNameLesen", Utf8ToCp1252(name));
   ShowLogNames();
 }
 
@@ -906,7 +942,10 @@ void CTagwrightDlg::OnLoadConfig() {
   const QString path = fileDialog(QString(), QtFilterFromPipes(kSettingsFilter), QStringLiteral("QZLFDat"),
                                   QString(), false);
   if (path.isEmpty()) return;
-  ImportSettingsFile(job_, *this, ToCp1252(path));
+  std::string why;
+  if (!ImportSettingsFile(job_, *this, path.toStdString(), &why))
+    MessageBox(FromCp1252(FormatString(IDS_SETTINGS_FILE_UNREADABLE, Utf8ToCp1252(path.toStdString()).c_str(),
+                                       why.c_str())));
 }
 
 void CTagwrightDlg::OnSaveConfig() {
@@ -916,8 +955,8 @@ void CTagwrightDlg::OnSaveConfig() {
   if (path.isEmpty()) return;
   // A settings file that could not be written (no permission, no such folder) must not pass for
   // an exported job.
-  if (!ExportSettingsFile(job_, *this, ToCp1252(path)))
-    MessageBox(FromCp1252(FormatString(IDS_EXPORT_FAILED, ToCp1252(path).c_str())));
+  if (!ExportSettingsFile(job_, *this, path.toStdString()))
+    MessageBox(FromCp1252(FormatString(IDS_EXPORT_FAILED, Utf8ToCp1252(path.toStdString()).c_str())));
 }
 
 void CTagwrightDlg::OnByteCountKillFocus() {

@@ -4,6 +4,7 @@
 #pragma once
 #include <QDialog>
 #include <QPixmap>
+#include <QValidator>
 #include <functional>
 #include <map>
 #include <memory>
@@ -42,6 +43,14 @@ bool DefaultInterfaceChooser(QWidget* parent, ISettingsStore& store, bool show, 
 
 // Opens the about dialog (menu command 16); nothing while none is installed.
 void SetAboutHandler(std::function<void(QWidget* parent)> handler);
+
+// The value edit's character limit: it restrains typing, never a text the program sets.
+class TypingLimit : public QValidator {
+ public:
+  explicit TypingLimit(QObject* edit) : QValidator(edit) {}
+  State validate(QString& input, int& pos) const override;
+  int limit = 32767;
+};
 
 class CTagwrightDlg : public QDialog, public IJobView, public ICycleTimers {
   Q_OBJECT
@@ -94,6 +103,8 @@ class CTagwrightDlg : public QDialog, public IJobView, public ICycleTimers {
 
   // Message boxes go through here; with quietMessages set they are only recorded (tests).
   void MessageBox(const QString& text);
+  // A chosen path the settings can keep (Windows-1252); otherwise a message, and false.
+  bool KeepablePath(const QString& path);
   bool quietMessages = false;
   std::vector<QString> messages;
   // File dialogs go through here; tests replace it. Returns an empty path on cancel.
@@ -165,6 +176,9 @@ class CTagwrightDlg : public QDialog, public IJobView, public ICycleTimers {
   int DisplayFromButtons() const;
 
   ISettingsStore& store_;
+  std::unique_ptr<CReservationStore> reservations_;
+  JobParams loaded_;
+  TypingLimit* valueLimit_ = nullptr;  // the job as loaded: the close saves only what differs from it
   JobParams job_;
   std::unique_ptr<JobEngine> engine_;
   int language_ = 0;

@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -85,6 +87,9 @@ bool ParseRange(const std::string& text, uint32_t& first, uint32_t& last) {
 bool ApplyOne(const std::string& name, const std::string& v, JobParams& job, std::string& why) {
   long n = 0;
   int flag = 0;
+  // The settings keep paths in Windows-1252: a name it cannot hold would be lost later.
+  if ((name == "log" || name == "log-reads" || name == "import") && !Cp1252CanHold(v))
+    return why = "a file name whose characters Windows-1252 can hold", false;
   if (name == "type") {
     const int code = ParseTypeName(v);
     if (code == 0) {
@@ -128,15 +133,23 @@ bool ApplyOne(const std::string& name, const std::string& v, JobParams& job, std
     job.valueText = Utf8ToCp1252(v);
   } else if (name == "import") {
     if (v.empty()) return why = "a file name", false;
+    // The same file as stored continues where it stopped; another file starts at line 1. The
+    // stored name is absolute, so a relative name is made absolute before they are compared.
+    std::string path = v;
+    if (path[0] != '/') {
+      char cwd[4096];
+      if (::getcwd(cwd, sizeof cwd) != nullptr) path = std::string(cwd) + "/" + path;
+    }
+    const bool same = job.importData != 0 && job.importFile == path;
     // Values from the file replace counting.
     job.importData = 1;
     job.autoIncrement = 0;
-    job.importFile = v;
-    job.importLinesUsed = 0;
+    job.importFile = path;
+    if (!same) job.importLinesUsed = 0;
   } else if (name == "no-import") {
     job.importData = 0;
   } else if (name == "import-line") {
-    if (!ParseNumber(v, 0, 2147483646, n)) return why = "a number of lines already used", false;
+    if (!ParseNumber(v, 0, 2147483646, n)) return why = "a line number", false;
     job.importLinesUsed = static_cast<int>(n);
   } else if (name == "password" || name == "tag-password" || name == "auth-key") {
     const size_t max = name == "password"       ? kPasswordMaxChars

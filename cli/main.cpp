@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -20,6 +21,7 @@
 #include "cli/exit_codes.h"
 #include "job/job_engine.h"
 #include "job/job_settings.h"
+#include "job/reservation_store.h"
 #include "job/type_layout.h"
 #include "platform/cp1252.h"
 #include "platform/install_dirs.h"
@@ -49,7 +51,9 @@ const char* UsageText() {
          "  lan set NAME [--ip A.B.C.D[-PORT]|[NAME][-PORT]] [--netmask M] [--gateway G]\n"
          "                        change a LAN reader's address, net mask and gateway; what is\n"
          "                        not given stays as it is\n"
-         "  job show              show the job (stored job, settings file, options)\n"
+         "  job show              show the job (stored job, settings file, options) and the\n"
+         "                        reservations not settled: open, and spent (may be on a tag\n"
+         "                        without a protocol line)\n"
          "  job export FILE       write the job to a settings file\n"
          "  job import FILE       read a settings file into the stored job\n"
          "  job set               store the job with the options given (job options only)\n"
@@ -83,7 +87,9 @@ const char* UsageText() {
          "  --start-block N --bytes N --format dec|hex|none --display binary|ascii\n"
          "  --orientation normal|reversed --value TEXT --auto-increment on|off\n"
          "  --leading-zeros on|off --extra-text on|off\n"
-         "  --import FILE [--import-line N] | --no-import   values from a data file\n"
+         "  --import FILE [--import-line N] | --no-import   values from a data file; the file\n"
+         "                        the store names continues at its position, another starts at\n"
+         "                        line 1 (or N)\n"
          "  --password HEX --tag-password HEX --password-active on|off --read-with-password on|off\n"
          "  --auth-key HEX --auth on|off --lock on|off --read-after-write on|off\n"
          "  --read-protect A-B --write-protect A-B --autoread A-B --modulation N\n"
@@ -97,6 +103,7 @@ const char* UsageText() {
          "  3    no reader (cannot open, no answer, unsuitable device, reader lost or answering\n"
          "       too late mid-cycle), or the shared job store cannot be reached or gives no value\n"
          "  4    the job fails its check\n"
+         "  5    another process runs the stored job (the message names it)\n"
          "  130  interrupted by SIGINT, SIGTERM or SIGHUP (after finishing the current step)\n";
 }
 
@@ -119,9 +126,21 @@ void ChooseLanguage(const CliOptions& o, ISettingsView& store) {
                                                                                     : Language::German);
 }
 
-// The job: stored, then a settings file, then the options. Exit code.
-int LoadJob(const CliOptions& o, ISettingsStore& store, JobParams& job, CliOutput& out) {
+// The job: stored (with the progress the store holds now, journal included), then a settings
+// file, then the options. stored: the progress as loaded, before file and options. Exit code.
+int LoadJob(const CliOptions& o, ISettingsStore& store, JobParams& job, CliOutput& out,
+            JobProgress* stored = nullptr) {
   LoadSettings(job, store);
+  if (&store == &UserSettings()) {
+    JobProgress p;
+    std::string why;
+    if (!UserReservations().ReadProgress(p, why)) {
+      out.Error(kExitFailed, FormatString(kMsgProgressUnreadable, why.c_str()));
+      return kExitFailed;
+    }
+    ApplyProgress(job, p);
+  }
+  if (stored != nullptr) *stored = ProgressOf(job);
   const TimingSettings t = LoadTimingSettings(store);
   job.cycleTime = static_cast<int>(t.cycleTime);
   job.beepTime = static_cast<int>(t.beepTime);
@@ -130,7 +149,11 @@ int LoadJob(const CliOptions& o, ISettingsStore& store, JobParams& job, CliOutpu
       out.Error(kExitBadArguments, "settings file '" + o.settingsFile + "' does not exist");
       return kExitBadArguments;
     }
-    ImportSettingsFile(job, o.settingsFile);
+    std::string why;
+    if (!ImportSettingsFile(job, o.settingsFile, &why)) {
+      out.Error(kExitBadArguments, "settings file '" + o.settingsFile + "' cannot be used: " + why);
+      return kExitBadArguments;
+    }
   }
   std::string error;
   if (!ApplyJobOptions(o.jobOptions, job, error)) {
@@ -155,7 +178,7 @@ std::vector<std::pair<std::string, std::string>> JobFields(const JobParams& j) {
       {k::kAutoNull, n(j.leadingZeros)},
       {k::kPrefixZulassen, n(j.allowExtraText)},
       {k::kDatenImport, n(j.importData)},
-      {k::kDatenFile, j.importFile},
+      {k::kDatenFile, Utf8ToCp1252(j.importFile)},
       {k::kDatenLinesUsed, n(j.importLinesUsed)},
       {k::kPasswort, j.password},
       {k::kTagPasswort, j.tagPassword},
@@ -173,17 +196,47 @@ std::vector<std::pair<std::string, std::string>> JobFields(const JobParams& j) {
       {k::kAutoreadFirst, n(j.autoreadFirst)},
       {k::kAutoreadLast, n(j.autoreadLast)},
       {k::kLogFileEnableSchreiben, n(j.logWrites)},
-      {k::kLogFileNameSchreiben, j.writeLogFile},
+      {k::kLogFileNameSchreiben, Utf8ToCp1252(j.writeLogFile)},
       {k::kLogFileEnableLesen, n(j.logReads)},
-      {k::kLogFileNameLesen, j.readLogFile},
+      {k::kLogFileNameLesen, Utf8ToCp1252(j.readLogFile)},
       {k::kZyklusZeit, n(j.cycleTime)},
       {k::kBeepTime, n(j.beepTime)},
   };
 }
 
+// Takes the stored job as its only writer; exit code (kExitJobBusy names the other process).
+int TakeJob(CReservationStore& reservations, CliOutput& out) {
+  std::string message;
+  switch (reservations.Open("tagwright-cli", message)) {
+    case StoreResult::Ok:
+      return kExitOk;
+    case StoreResult::Busy:
+      out.Error(kExitJobBusy, FormatString(kMsgJobBusy, message.c_str()));
+      return kExitJobBusy;
+    default:
+      out.Error(kExitFailed, FormatString(kMsgProgressUnreadable, message.c_str()));
+      return kExitFailed;
+  }
+}
+
+std::string TimeText(int64_t t) {
+  char when[32] = "";
+  const std::time_t tt = static_cast<std::time_t>(t);
+  std::tm local{};
+  if (localtime_r(&tt, &local) != nullptr) std::strftime(when, sizeof when, "%d.%m.%Y %H:%M:%S", &local);
+  return when;
+}
+
 int JobCommand(const CliOptions& o, ISettingsStore& store, CliOutput& out) {
   const std::string sub = o.positional.empty() ? "show" : o.positional[0];
   JobParams job;
+  // Changing the stored job is writing it: only while no other process runs it, and loaded under
+  // that lock so that nothing older than the store holds is written back.
+  CReservationStore& reservations = UserReservations();
+  const bool sharedJob = ChooseStore(o, store).Shared() && (sub == "show" || sub == "set" || sub == "import");
+  if (!sharedJob && (sub == "import" || sub == "set")) {
+    if (const int code = TakeJob(reservations, out); code != kExitOk) return code;
+  }
   if (sub == "import") {
     // The file replaces the job fields; options given as well apply on top of it.
     if (o.positional.size() != 2) {
@@ -210,6 +263,22 @@ int JobCommand(const CliOptions& o, ISettingsStore& store, CliOutput& out) {
       return kExitBadArguments;
     }
     out.Object("job", JobFields(job));
+    // Reservations not settled: open ones (a run under way, or one that died) and spent ones (the
+    // tag may hold the value without a protocol line).
+    std::vector<Reservation> list;
+    std::string why;
+    if (!reservations.ListReservations(list, why)) {
+      out.Error(kExitFailed, FormatString(kMsgProgressUnreadable, why.c_str()));
+      return kExitFailed;
+    }
+    for (const Reservation& r : list)
+      out.Object("reservation", {{"id", std::to_string(r.id)},
+                                 {"state", r.state == ReservationState::Spent ? "spent" : "open"},
+                                 {"value", r.taken.value},
+                                 {"line", r.taken.importData ? std::to_string(r.taken.importLinesUsed) : ""},
+                                 {"uid", r.uid},
+                                 {"time", TimeText(r.time)},
+                                 {"owner", r.owner}});
     return kExitOk;
   }
   if (sub == "export") {
@@ -239,7 +308,7 @@ int JobCommand(const CliOptions& o, ISettingsStore& store, CliOutput& out) {
     bool timing = false;
     for (const auto& option : o.jobOptions)
       timing |= option.first == "cycle-time" || option.first == "beep-time";
-    if (!SaveSettings(job, store) ||
+    if (!SaveSettings(job, store) || !reservations.Close() ||
         (timing && !SaveTimingSettings(
                        store, {static_cast<unsigned>(job.cycleTime), static_cast<unsigned>(job.beepTime)}))) {
       out.Error(kExitFailed, "the settings store could not be written");
@@ -405,7 +474,15 @@ int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out
   MemorySettingsStore demoStore;
   ISettingsStore& store = demo ? static_cast<ISettingsStore&>(demoStore) : userStore;
   JobParams job;
+  JobProgress stored;
   std::string protocol;
+  // One job, one writer: the stored job is taken before any reader traffic, and given up (its
+  // progress kept for good) when the run ends.
+  const bool run = o.command == "write" || o.command == "read";
+  CReservationStore* reservations = run && !o.noSave ? &UserReservations() : nullptr;
+  if (reservations != nullptr) {
+    if (const int code = TakeJob(*reservations, out); code != kExitOk) return code;
+  }
   if (demo) {
     // A job of its own, so that the demo never changes what the operator set up.
     job.transponderType = kTypeHitagS;
@@ -426,7 +503,7 @@ int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out
     unlink(protocol.c_str());  // the demo's own file: each run starts a fresh protocol
     job.logWrites = 1;
     job.writeLogFile = protocol;
-  } else if (const int code = LoadJob(o, store, job, out); code != kExitOk) {
+  } else if (const int code = LoadJob(o, store, job, out, &stored); code != kExitOk) {
     return code;
   }
 
@@ -477,14 +554,25 @@ int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out
   RunTimers timers;
   JobEngine engine(job, view, timers);
   engine.SetPortHandle(reader.handle);
-  if (!o.noSave) engine.SetSettingsStore(&store);
+  if (reservations != nullptr) {
+    // The fields as stored are the progress nobody changed; options that changed it are stored
+    // when the run takes the job.
+    const JobProgress given = ProgressOf(job);
+    ApplyProgress(job, stored);
+    engine.SetReservationStore(reservations, "tagwright-cli");
+    ApplyProgress(job, given);
+  }
   ApplyTypeLayout(job, view);
 
-  CliOptions run = o;
-  if (demo && run.count == 0) run.count = 10;
-  RunContext ctx{run, job, out, view, engine, port.timeoutMs};
-  const int code = o.command == "read" ? RunRead(ctx) : RunWrite(ctx);
+  CliOptions runOptions = o;
+  if (demo && runOptions.count == 0) runOptions.count = 10;
+  RunContext ctx{runOptions, job, out, view, engine, port.timeoutMs};
+  int code = o.command == "read" ? RunRead(ctx) : RunWrite(ctx);
   LF_ClosePort(reader.handle);
+  if (reservations != nullptr && !reservations->Close() && code == kExitOk) {
+    out.Error(kExitFailed, LoadString(kMsgProgressNotSaved));
+    code = kExitFailed;
+  }
   if (demo) {
     out.Info(FormatString(33010, protocol.c_str()));
     PrintFile(protocol, out);

@@ -1,6 +1,7 @@
 #include "job/job_checks.h"
 
 #include "job/job_view.h"
+#include "job/value_encoding.h"
 
 namespace tw {
 namespace {
@@ -63,6 +64,13 @@ class Check {
     return true;
   }
 
+  // The value is written only when its bytes read back as the value the protocol will name.
+  bool Fits() {
+    if (ValueFits(job_.valueText, job_)) return true;
+    return FailLine({kMsgValueDoesNotFit, {AdvanceValueText(job_.valueText, job_, 0), int64_t{job_.byteCount}}},
+                    JobControl::Value);
+  }
+
   // The EM4450 range fields each fill one byte of a tag word; larger values would be cut silently.
   bool Ranges() {
     const struct {
@@ -95,24 +103,24 @@ bool ValidateWriteJob(const JobParams& job, StatusReporter& status) {
   const bool pa = job.passwordActive != 0;
   switch (job.transponderType) {
     case kTypeHitag2:
-      return c.Start(4, 8) && c.Password() && c.TagPassword(6) && c.Value();
+      return c.Start(4, 8) && c.Password() && c.TagPassword(6) && c.Value() && c.Fits();
     case kTypeAta5555:
     case kTypeAta5577:
-      return c.Start(1, pa ? 7 : 8) && (!pa || c.Password()) && c.Value();
+      return c.Start(1, pa ? 7 : 8) && (!pa || c.Password()) && c.Value() && c.Fits();
     case kTypeHitagS:
-      return c.Start(2, 64) && (!job.authMode || (c.AuthKey() && c.TagPassword(6))) && c.Value();
+      return c.Start(2, 64) && (!job.authMode || (c.AuthKey() && c.TagPassword(6))) && c.Value() && c.Fits();
     case kTypeHitag1:
-      return c.Start(16, 64) && c.Value();
+      return c.Start(16, 64) && c.Value() && c.Fits();
     case kTypeEm4450:
-      return c.Start(3, 32) && (!pa || c.Password()) && c.Ranges() && c.Value();
+      return c.Start(3, 32) && (!pa || c.Password()) && c.Ranges() && c.Value() && c.Fits();
     case kTypeEm4305:
-      return c.Start(5, 14) && (!pa || c.Password()) && c.Value();
+      return c.Start(5, 14) && (!pa || c.Password()) && c.Value() && c.Fits();
     case kTypeHitagMu:
-      return c.Start(0, 54) && c.Password() && c.Value();
+      return c.Start(0, 54) && c.Password() && c.Value() && c.Fits();
     case kTypeSic7888:
-      return (!pa || (c.Password() && c.TagPassword(8))) && c.Start(2, 41) && c.Value();
+      return (!pa || (c.Password() && c.TagPassword(8))) && c.Start(2, 41) && c.Value() && c.Fits();
     default:
-      return c.Value();
+      return c.Value() && c.Fits();
   }
 }
 

@@ -19,6 +19,7 @@ enum JobCheckMessage : int {
   kMsgNoData = 32857,
   kMsgRangeOver255 = 32858,       // a range field above 255 (EM4450 writes)
   kMsgByteCountTooSmall = 32859,  // byte count below 1
+  kMsgValueDoesNotFit = 32883,    // "Der Wert <%s> passt nicht in %d Bytes!" (always shown)
 };
 
 bool ValidateWriteJob(const JobParams& job, StatusReporter& status);

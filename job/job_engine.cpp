@@ -1,11 +1,16 @@
 #include "job/job_engine.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <ctime>
+
 #include "job/job_checks.h"
 #include "job/job_engine_sdk.h"
+#include "job/value_encoding.h"
 #include "job/write_cycle.h"
+#include "platform/cp1252.h"
 #include "shell/protocol_file.h"
-#include "shell/settings_keys.h"
-#include "shell/settings_store.h"
 
 namespace tw {
 
@@ -51,6 +56,10 @@ void JobEngine::OnTimer(int id) {
     if (state_.writeTimerId == 0) sdk_.SetKeepUiEnabled(state_.portHandle, 0);
   }
   status_.inTimer = 0;
+  if (endJobAfterTick_) {
+    endJobAfterTick_ = false;
+    EndJob();
+  }
 }
 
 void JobEngine::StopWriteTimer() {
@@ -58,8 +67,14 @@ void JobEngine::StopWriteTimer() {
   timers_.KillTimer(state_.writeTimerId);
   state_.writeTimerId = 0;
   view_.SetCycleButton(CycleButton::Write, false);
-  // Inside a step the flag stays on until the step has finished (OnTimer turns it off).
-  if (!status_.inTimer) sdk_.SetKeepUiEnabled(state_.portHandle, 0);
+  // Inside a step the flag stays on until the step has finished (OnTimer turns it off), and the
+  // job is given up after it.
+  if (!status_.inTimer) {
+    sdk_.SetKeepUiEnabled(state_.portHandle, 0);
+    EndJob();
+  } else {
+    endJobAfterTick_ = true;
+  }
 }
 
 void JobEngine::StopReadTimer() {
@@ -67,7 +82,12 @@ void JobEngine::StopReadTimer() {
   timers_.KillTimer(state_.readTimerId);
   state_.readTimerId = 0;
   view_.SetCycleButton(CycleButton::Read, false);
-  if (!status_.inTimer) sdk_.SetKeepUiEnabled(state_.portHandle, 0);
+  if (!status_.inTimer) {
+    sdk_.SetKeepUiEnabled(state_.portHandle, 0);
+    EndJob();
+  } else {
+    endJobAfterTick_ = true;
+  }
 }
 
 void JobEngine::StopCycles() {
@@ -100,7 +120,7 @@ bool JobEngine::OpenImportFile(int n) {
   return ok;
 }
 
-void JobEngine::LogLine(const std::string& path) {
+bool JobEngine::LogLine(const std::string& path, const std::string& value) {
   ProtocolLineInput in;
   in.uid = state_.currentUid;
   in.numberFormat = job_.numberFormat;
@@ -108,28 +128,185 @@ void JobEngine::LogLine(const std::string& path) {
   in.orientation = job_.orientation;
   in.startBlock = job_.startBlock;
   in.byteCount = job_.byteCount;
-  in.valueText = job_.valueText;
-  if (!WriteProtocolLine(path, in))
-    status_.AddStatusLine(StatusMessage{kMsgProtocolNotWritten, {path}});
+  in.valueText = value;
+  if (WriteProtocolLine(path, in)) return true;
+  status_.AddStatusLine(StatusMessage{kMsgProtocolNotWritten, {Utf8ToCp1252(path)}});
+  return false;
 }
 
-void JobEngine::SaveProgress() {
-  if (!store_) return;
-  const std::string value = job_.valueText;
-  const std::string file = job_.importFile;
-  const int linesUsed = job_.importLinesUsed;
-  const bool importing = job_.importData != 0;
-  const bool saved = store_->Transaction([&](ISettingsView& s) {
-    s.WriteProfileString(settings::kSettings, settings::kWert, value);
-    if (importing) {
-      s.WriteProfileInt(settings::kSettings, settings::kDatenLinesUsed, linesUsed);
-      s.WriteProfileString(settings::kSettings, settings::kDatenFile, file);
-    }
-  });
-  if (saved) return;
-  // Without the stored position a restart would write this value again: stop rather than risk it.
+JobProgress ProgressOf(const JobParams& job) {
+  JobProgress p;
+  p.value = job.valueText;
+  p.importData = job.importData;
+  if (job.importData) {
+    p.importFile = job.importFile;
+    p.importLinesUsed = job.importLinesUsed;
+  }
+  return p;
+}
+
+void ApplyProgress(JobParams& job, const JobProgress& progress) {
+  job.valueText = progress.value;
+  job.importData = progress.importData;
+  job.importFile = progress.importData ? progress.importFile : std::string();
+  job.importLinesUsed = progress.importData ? progress.importLinesUsed : 0;
+  if (job.importData) job.autoIncrement = 0;
+}
+
+void JobEngine::SetReservationStore(CReservationStore* store, std::string program) {
+  reservations_ = store;
+  program_ = std::move(program);
+  known_ = ProgressOf(job_);
+}
+
+void JobEngine::StoreFailed() {
+  // Without the store the next value could go to a second tag: stop rather than risk it.
   status_.AddStatusLine(StatusMessage{kMsgProgressNotSaved, {}});
   StopCycles();
+}
+
+bool JobEngine::InWriteProtocol(const Reservation& r) const {
+  if (!job_.logWrites || job_.writeLogFile.empty() || r.uid.empty()) return false;
+  const int fd = ::open(job_.writeLogFile.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // The line of a reservation left open is among the last ones: the run died right after it.
+  const off_t size = ::lseek(fd, 0, SEEK_END);
+  const off_t from = size > 65536 ? size - 65536 : 0;
+  std::string tail(static_cast<size_t>(size - from), '\0');
+  const ssize_t got = size > 0 ? ::pread(fd, tail.data(), tail.size(), from) : 0;
+  ::close(fd);
+  if (got <= 0) return false;
+  tail.resize(static_cast<size_t>(got));
+  size_t end = tail.size();
+  while (end > 0) {
+    size_t start = tail.rfind('\n', end - 1 - (tail[end - 1] == '\n' ? 1 : 0));
+    start = start == std::string::npos ? 0 : start + 1;
+    std::string line = tail.substr(start, end - start);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    // Fields: number, time, UID, labels, start block, byte count, value (which may hold TABs).
+    size_t tab = 0;
+    std::string fields[7];
+    size_t pos = 0;
+    for (; tab < 6; ++tab) {
+      const size_t t = line.find('\t', pos);
+      if (t == std::string::npos) break;
+      fields[tab] = line.substr(pos, t - pos);
+      pos = t + 1;
+    }
+    if (tab == 6 && fields[2] == r.uid && line.substr(pos) == r.taken.value) return true;
+    if (start == 0) break;
+    end = start;
+  }
+  return false;
+}
+
+void JobEngine::ReportSpent(const Reservation& r) {
+  if (!reported_.insert(r.id).second) return;
+  char when[32] = "";
+  const std::time_t t = static_cast<std::time_t>(r.time);
+  std::tm local{};
+  if (localtime_r(&t, &local) != nullptr) std::strftime(when, sizeof when, "%d.%m.%Y %H:%M:%S", &local);
+  status_.AddStatusLine(StatusMessage{kMsgReservationSpent, {r.taken.value, r.uid, std::string(when)}});
+}
+
+void JobEngine::Spend(const Reservation& r) {
+  if (!reservations_->MarkSpent(r)) {
+    StoreFailed();
+    return;
+  }
+  Reservation s = r;
+  s.state = ReservationState::Spent;
+  spent_.push_back(s);
+  ReportSpent(s);
+}
+
+bool JobEngine::BeginJob(bool write) {
+  if (reservations_ == nullptr) return true;
+  if (jobDepth_ > 0) {
+    ++jobDepth_;
+    return true;
+  }
+  std::string message;
+  closeOnEnd_ = !reservations_->IsOpen();
+  if (closeOnEnd_) {
+    const StoreResult r = reservations_->Open(program_, message);
+    if (r == StoreResult::Busy) {
+      status_.AddStatusLine(StatusMessage{kMsgJobBusy, {message}});
+      return false;
+    }
+    if (r != StoreResult::Ok) {
+      status_.AddStatusLine(StatusMessage{kMsgProgressUnreadable, {message}});
+      return false;
+    }
+  }
+  jobDepth_ = 1;
+  std::vector<Reservation> list;
+  JobProgress fresh;
+  bool ok = reservations_->ListReservations(list, message) && (!write || reservations_->ReadProgress(fresh, message));
+  if (!ok) {
+    status_.AddStatusLine(StatusMessage{kMsgProgressUnreadable, {message}});
+    EndJob();
+    return false;
+  }
+  // What a run that died left: its tag has a record when the protocol shows it, else it is spent.
+  spent_.clear();
+  for (const Reservation& r : list) {
+    if (r.state == ReservationState::Spent) {
+      spent_.push_back(r);
+      ReportSpent(r);
+    } else if (InWriteProtocol(r)) {
+      ok = reservations_->Complete(r, true);
+    } else {
+      Spend(r);
+    }
+  }
+  if (!write) return true;
+
+  // The operator's fields win over the store only where the operator changed them.
+  const bool operatorChanged = !(ProgressOf(job_) == known_);
+  if (!operatorChanged && !(fresh == known_)) {
+    ApplyProgress(job_, fresh);
+    dataImport_.Close();  // reopened below at the stored position
+    view_.ShowFields();
+  }
+  bool importOk = true;
+  if (job_.importData && !job_.autoIncrement && !dataImport_.IsOpen() && !job_.importFile.empty())
+    importOk = OpenImportFile(job_.importLinesUsed);
+  // The value in the form it will be written and logged, before any traffic.
+  // (An empty value stays empty, so that the job check reports it.)
+  if (job_.numberFormat != kFormatNone && !job_.valueText.empty()) AdvanceValue(job_, view_, 0);
+  const JobProgress mine = ProgressOf(job_);
+  // A data file that cannot be opened (or is used up) stays in the store as it is.
+  if (importOk && !(mine == fresh) && !reservations_->SetProgress(mine)) {
+    StoreFailed();
+    EndJob();
+    return false;
+  }
+  known_ = mine;
+  return ok;
+}
+
+void JobEngine::EndJob() {
+  if (jobDepth_ == 0 || --jobDepth_ > 0) return;
+  if (pending_) {
+    Spend(*pending_);
+    pending_.reset();
+  }
+  if (closeOnEnd_ && reservations_ != nullptr) {
+    if (!reservations_->Close()) status_.AddStatusLine(StatusMessage{kMsgProgressNotSaved, {}});
+  }
+  closeOnEnd_ = false;
+}
+
+bool JobEngine::StoreChangedProgress() {
+  if (reservations_ == nullptr || ProgressOf(job_) == known_) return true;
+  std::string message;
+  const bool opened = !reservations_->IsOpen();
+  if (opened && reservations_->Open(program_, message) != StoreResult::Ok) return false;
+  const bool ok = reservations_->SetProgress(ProgressOf(job_));
+  if (ok) known_ = ProgressOf(job_);
+  if (opened && !reservations_->Close()) return false;
+  return ok;
 }
 
 }  // namespace tw

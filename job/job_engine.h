@@ -3,16 +3,18 @@
 // the value advancing by counting or from the import file, and the cycle timers with their
 // re-entry guard. The front end supplies the view, the timers and the reader handle.
 #pragma once
+#include <optional>
+#include <set>
 #include <string>
 
 #include "job/job_engine_state.h"
 #include "job/job_params.h"
 #include "job/job_view.h"
+#include "job/reservation_store.h"
 #include "shell/import_file.h"
 
 namespace tw {
 
-class ISettingsStore;
 class ITagSdk;
 
 // Window timers of the front end. Ticks come back through JobEngine::OnTimer(id) on the thread that
@@ -36,6 +38,16 @@ inline constexpr int kMsgWriteDone = 32850;         // "Wert <%s> erfolgreich ge
 inline constexpr int kMsgProtocolNotWritten = 32880;  // protocol line could not be written (%s: file)
 inline constexpr int kMsgProgressNotSaved = 32881;    // next value could not be stored
 inline constexpr int kMsgDataInPasswordBlocks = 32882;  // data would be overwritten by passwords
+inline constexpr int kMsgJobBusy = 32884;            // "... wird gerade von %s ausgeführt!"
+inline constexpr int kMsgReservationSpent = 32885;   // value %s for tag %s (%s: time) unconfirmed
+inline constexpr int kMsgReservationSettled = 32886;  // value %s confirmed on tag %s
+inline constexpr int kMsgProgressUnreadable = 32887;  // progress cannot be read (%s: why)
+
+// The progress fields of a job as a store keeps them (DatenFile, DatenLinesUsed only while
+// importing).
+JobProgress ProgressOf(const JobParams& job);
+// Puts progress into the job's fields (the data file is not opened).
+void ApplyProgress(JobParams& job, const JobProgress& progress);
 
 class JobEngine {
  public:
@@ -49,10 +61,29 @@ class JobEngine {
   void SetPortHandle(int h) { state_.portHandle = h; }
   int PortHandle() const { return state_.portHandle; }
 
-  // Store that receives the advanced value (Wert) and import position (DatenLinesUsed, DatenFile)
-  // after every successful write, before the next tag is taken, so that a crash never writes the
-  // same value twice. Null: nothing is stored.
-  void SetSettingsStore(ISettingsStore* store) { store_ = store; }
+  // The store that reserves every value before its tag is written and keeps the progress
+  // (job/reservation_store.h); program names this program in what a second one is told. Call it
+  // when the job fields hold what was loaded: they are the progress the operator has not changed.
+  // Null: values are neither reserved nor kept.
+  void SetReservationStore(CReservationStore* store, std::string program);
+  CReservationStore* ReservationStore() const { return reservations_; }
+  // The progress as the engine last loaded, took or advanced it. Job fields that differ from it
+  // were changed by the operator.
+  const JobProgress& KnownProgress() const { return known_; }
+
+  // Takes the job for this process before any reader traffic: the writer role, the reservations
+  // left open by a run that died settled (completed when the write protocol has their line, else
+  // spent), spent reservations reported once, and the progress: fresh from the store when the
+  // operator left the fields alone, else the operator's fields (in canonical form) are stored.
+  // write = false (reads) takes the role only. False with a status line when another process
+  // runs the job or the store fails; nothing has been sent to the reader then. Calls nest.
+  bool BeginJob(bool write = true);
+  // Gives the job up again when the outermost BeginJob ends; a write whose tag could not be
+  // settled is reported as spent.
+  void EndJob();
+  // Stores the operator's changes of the progress fields (the window closing). False when they
+  // could not be stored (another process runs the job, or the store fails).
+  bool StoreChangedProgress();
 
   // The import's data file. Its counterText is shown with the job fields (ShowFields).
   CDataImport& DataImport() { return dataImport_; }
@@ -93,16 +124,40 @@ class JobEngine {
  private:
   void StopWriteTimer();
   void StopReadTimer();
-  // The protocol line of a write or read; a line that cannot be written is reported.
-  void LogLine(const std::string& path);
-  // Mend: keeps the next value and the import position in the store.
-  void SaveProgress();
+  bool WriteStepInJob(bool skipSame);
+  // The protocol line of a write or read with value; a line that cannot be written is reported.
+  bool LogLine(const std::string& path, const std::string& value);
+  // The progress that follows taken: counted up, the next import line, or the same value.
+  JobProgress NextProgress(const JobProgress& taken);
+  // After a reservation: the job fields move on to the next value (the import's end stops the
+  // cycles).
+  void TakeNextValue();
+  // The tag in the field has the UID of a spent reservation: read it; when it holds that value,
+  // its protocol line is written and the reservation completed. True when the tag was settled so.
+  bool SettleReturningTag(const std::string& uid);
+  // Reads the job's blocks back from the tag in the field: 1 it holds bytes, 0 it holds something
+  // else, -1 it cannot be read (gone).
+  int ReadBack(const CMyByteArray& bytes);
+  void Spend(const Reservation& r);
+  void ReportSpent(const Reservation& r);
+  bool InWriteProtocol(const Reservation& r) const;
+  void StoreFailed();
 
   JobParams& job_;
   IJobView& view_;
   ICycleTimers& timers_;
   ITagSdk& sdk_;
-  ISettingsStore* store_ = nullptr;
+  CReservationStore* reservations_ = nullptr;
+  std::string program_;
+  JobProgress known_;
+  int jobDepth_ = 0;
+  bool closeOnEnd_ = false;
+  bool endJobAfterTick_ = false;  // a cycle stopped during its tick gives the job up after it
+  // A reservation whose tag may hold the value (answer lost and the tag not readable, or its
+  // configuration failed): the same tag gets the same value again; another tag makes it spent.
+  std::optional<Reservation> pending_;
+  std::vector<Reservation> spent_;
+  std::set<int64_t> reported_;
   JobEngineState state_;
   StatusReporter status_;
   CDataImport dataImport_;

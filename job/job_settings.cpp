@@ -1,7 +1,18 @@
 #include "job/job_settings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <tuple>
+#include <vector>
+
 #include "job/job_view.h"
 #include "job/type_layout.h"
+#include "platform/cp1252.h"
+#include "shell/atomic_file.h"
 #include "shell/documents_dir.h"
 #include "shell/ini_ex.h"
 #include "shell/settings_keys.h"
@@ -53,16 +64,17 @@ int AsInt(uint32_t v) { return static_cast<int>(v); }
 
 void LoadSettings(JobParams& job, ISettingsView& store) {
   const std::string p = k::kProtokoll, s = k::kSettings;
-  job.writeLogFile =
-      store.GetProfileString(p, k::kLogFileNameSchreiben, DefaultLogFilePath(k::kDefaultWriteLogName));
-  job.readLogFile =
-      store.GetProfileString(p, k::kLogFileNameLesen, DefaultLogFilePath(k::kDefaultReadLogName));
+  // Paths are kept as Windows-1252 text and used as the UTF-8 the file system names them by.
+  job.writeLogFile = StoredTextToUtf8(
+      store.GetProfileString(p, k::kLogFileNameSchreiben, Utf8ToCp1252(DefaultLogFilePath(k::kDefaultWriteLogName))));
+  job.readLogFile = StoredTextToUtf8(
+      store.GetProfileString(p, k::kLogFileNameLesen, Utf8ToCp1252(DefaultLogFilePath(k::kDefaultReadLogName))));
   job.logWrites = store.GetProfileInt(p, k::kLogFileEnableSchreiben, 0);
   job.logReads = store.GetProfileInt(p, k::kLogFileEnableLesen, 0);
   job.autoIncrement = store.GetProfileInt(s, k::kAutoIncrement, k::kStoreDefaultAutoIncrement);
   job.importData = store.GetProfileInt(s, k::kDatenImport, 0);
   if (job.importData) {
-    job.importFile = store.GetProfileString(s, k::kDatenFile, "");
+    job.importFile = StoredTextToUtf8(store.GetProfileString(s, k::kDatenFile, ""));
     job.importLinesUsed = store.GetProfileInt(s, k::kDatenLinesUsed, 0);
   } else {
     job.importFile.clear();
@@ -78,11 +90,11 @@ bool SaveSettings(const JobParams& job, ISettingsStore& store) {
     const std::string p = k::kProtokoll, s = k::kSettings;
     v.WriteProfileInt(p, k::kLogFileEnableSchreiben, job.logWrites);
     v.WriteProfileInt(p, k::kLogFileEnableLesen, job.logReads);
-    v.WriteProfileString(p, k::kLogFileNameSchreiben, job.writeLogFile);
-    v.WriteProfileString(p, k::kLogFileNameLesen, job.readLogFile);
+    v.WriteProfileString(p, k::kLogFileNameSchreiben, Utf8ToCp1252(job.writeLogFile));
+    v.WriteProfileString(p, k::kLogFileNameLesen, Utf8ToCp1252(job.readLogFile));
     v.WriteProfileInt(s, k::kAutoIncrement, job.autoIncrement);
     v.WriteProfileInt(s, k::kDatenImport, job.importData);
-    v.WriteProfileString(s, k::kDatenFile, job.importFile);
+    v.WriteProfileString(s, k::kDatenFile, Utf8ToCp1252(job.importFile));
     v.WriteProfileInt(s, k::kDatenLinesUsed, job.importLinesUsed);
     v.WriteProfileString(s, k::kTranspondertyp, TypeNameFromCode(job.transponderType));
     v.WriteProfileString(s, k::kWert, job.valueText);
@@ -111,6 +123,23 @@ bool SaveSettings(const JobParams& job, ISettingsStore& store) {
   });
 }
 
+bool SaveChangedSettings(const JobParams& job, const JobParams& loaded, ISettingsStore& store) {
+  MemorySettingsStore now, before;
+  SaveSettings(job, now);
+  SaveSettings(loaded, before);
+  const std::string progress[] = {k::kWert, k::kDatenImport, k::kDatenFile, k::kDatenLinesUsed};
+  std::vector<std::tuple<std::string, std::string, std::string>> changed;
+  now.ForEach([&](const std::string& section, const std::string& key, const std::string& value) {
+    for (const std::string& p : progress)
+      if (section == k::kSettings && key == p) return;
+    if (before.GetProfileString(section, key, value + "x") != value) changed.emplace_back(section, key, value);
+  });
+  if (changed.empty()) return true;
+  return store.Transaction([&](ISettingsView& v) {
+    for (const auto& [section, key, value] : changed) v.WriteProfileString(section, key, value);
+  });
+}
+
 bool SaveSettings(JobParams& job, IJobView& view, ISettingsStore& store) {
   // A field that fails its input check must not cost the operator every other setting.
   (void)view.LoadControls();
@@ -127,7 +156,7 @@ bool ExportSettingsFile(const JobParams& job, const std::string& path) {
   f.WriteProfileString(s, k::kTagPasswort, job.tagPassword);
   f.WriteProfileInt(s, k::kAutoIncrement, job.autoIncrement);
   f.WriteProfileInt(s, k::kDatenImport, job.importData);
-  f.WriteProfileString(s, k::kDatenFile, job.importFile);
+  f.WriteProfileString(s, k::kDatenFile, Utf8ToCp1252(job.importFile));
   f.WriteProfileInt(s, k::kAutoNull, job.leadingZeros);
   f.WriteProfileInt(s, k::kPrefixZulassen, job.allowExtraText);
   f.WriteProfileInt(s, k::kStartblock, job.startBlock);
@@ -156,21 +185,56 @@ bool ExportSettingsFile(JobParams& job, IJobView& view, const std::string& path)
   return ExportSettingsFile(job, path);
 }
 
-void ImportSettingsFile(JobParams& job, const std::string& path) {
-  // An unreadable file leaves the document empty: every field takes its settings-file default.
-  CPrivateProfile f(path);
+bool ImportSettingsFile(JobParams& job, const std::string& path, std::string* why) {
+  std::string reason;
+  std::string text;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  if (fd < 0) {
+    reason = std::strerror(errno);
+  } else if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    reason = "not a file";
+  } else if (st.st_size > kMaxSettingsFileBytes) {
+    reason = "larger than " + std::to_string(kMaxSettingsFileBytes) + " bytes";
+  } else if (!ReadWholeFile(fd, text)) {
+    reason = std::strerror(errno);
+  } else if (text.find('\0') != std::string::npos) {
+    reason = "not a text file";  // binary, or UTF-16
+  }
+  if (fd >= 0) ::close(fd);
+  CIniEx f;
+  if (reason.empty()) {
+    f.ParseText(text);
+    // The header counts even with no entry under it (a section the document keeps only with entries).
+    bool found = false;
+    for (size_t pos = 0; pos < text.size() && !found;) {
+      const size_t end = text.find_first_of("\r\n", pos);
+      std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+      while (!line.empty() && line.back() == '\t') line.pop_back();
+      found = line.size() > 2 && line.front() == '[' && line.back() == ']' &&
+              EqualsNoCase(line.substr(1, line.size() - 2), k::kSettings);
+      pos = end == std::string::npos ? text.size() : end + 1;
+    }
+    if (!found) reason = "no [Settings] section";
+  }
+  if (!reason.empty()) {
+    if (why != nullptr) *why = reason;
+    return false;
+  }
   const std::string s = k::kSettings;
   job.transponderType = TypeCodeFromName(f.GetProfileString(s, k::kTranspondertyp, k::kDefaultTypeName));
   job.autoIncrement = f.GetProfileInt(s, k::kAutoIncrement, k::kFileDefaultAutoIncrement);
   job.importData = f.GetProfileInt(s, k::kDatenImport, 0);
-  job.importFile = f.GetProfileString(s, k::kDatenFile, "");
+  job.importFile = StoredTextToUtf8(f.GetProfileString(s, k::kDatenFile, ""));
   ReadJobFields(job, f, k::kFileDefaultStartblock);
+  return true;
 }
 
-void ImportSettingsFile(JobParams& job, IJobView& view, const std::string& path) {
-  ImportSettingsFile(job, path);
+bool ImportSettingsFile(JobParams& job, IJobView& view, const std::string& path, std::string* why) {
+  if (!ImportSettingsFile(job, path, why)) return false;
   view.ShowFields();
   ApplyTypeLayout(job, view);
+  return true;
 }
 
 }  // namespace tw

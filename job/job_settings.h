@@ -18,6 +18,10 @@ void LoadSettings(JobParams& job, ISettingsView& store);
 
 // Writes the job and protocol fields to the store in one transaction. True when stored.
 bool SaveSettings(const JobParams& job, ISettingsStore& store);
+// Writes only the fields in which job differs from loaded (what was read at the start), leaving
+// the progress fields (Wert, DatenImport, DatenFile, DatenLinesUsed) to the job's reservation
+// store: a program never writes back what another one changed meanwhile. True when stored.
+bool SaveChangedSettings(const JobParams& job, const JobParams& loaded, ISettingsStore& store);
 // The window-destruction save: loads the controls first and saves even when that load fails.
 bool SaveSettings(JobParams& job, IJobView& view, ISettingsStore& store);
 
@@ -29,10 +33,13 @@ bool ExportSettingsFile(const JobParams& job, const std::string& path);
 bool ExportSettingsFile(JobParams& job, IJobView& view, const std::string& path);
 
 // Reads the job fields from section "Settings" of the settings file at path with the settings-file
-// defaults (AutoIncrement 0, Startblock 1). A missing file is created empty; an unreadable one reads
-// as empty. Protocol settings, importLinesUsed and timings stay as they are.
-void ImportSettingsFile(JobParams& job, const std::string& path);
+// defaults (AutoIncrement 0, Startblock 1). Protocol settings, importLinesUsed and timings stay as
+// they are. A file that cannot be read, is no text (binary, UTF-16), is larger than
+// kMaxSettingsFileBytes or has no "Settings" section changes nothing: false, with why saying which.
+bool ImportSettingsFile(JobParams& job, const std::string& path, std::string* why = nullptr);
 // "Konfiguration lesen": imports, then shows the fields and applies the type layout.
-void ImportSettingsFile(JobParams& job, IJobView& view, const std::string& path);
+bool ImportSettingsFile(JobParams& job, IJobView& view, const std::string& path, std::string* why = nullptr);
+
+inline constexpr long kMaxSettingsFileBytes = 1L << 20;
 
 }  // namespace tw

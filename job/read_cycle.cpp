@@ -37,17 +37,20 @@ bool JobEngine::ReadStep(bool skipSame) {
   }
   bytes.resize(static_cast<size_t>(std::min(job_.byteCount, size)), 0);
   job_.valueText = DecodeValue(bytes, job_);
+  // A value read is no value the operator chose: it is never stored as the job's next value.
+  known_.value = job_.valueText;
   view_.ShowValue(job_.valueText);
   state_.lastUid = state_.currentUid;
   status_.lastStatusId = 0;
-  if (job_.logReads) LogLine(job_.readLogFile);
+  if (job_.logReads) LogLine(job_.readLogFile, job_.valueText);
   return true;
 }
 
 void JobEngine::OnReadSingle() {
   if (!view_.LoadControls()) return;
-  if (!ValidateReadJob(job_, status_)) return;
+  if (!ValidateReadJob(job_, status_) || !BeginJob(false)) return;
   ReadStep(false);
+  EndJob();
 }
 
 void JobEngine::OnReadCyclic() {
@@ -56,7 +59,7 @@ void JobEngine::OnReadCyclic() {
     view_.EnableJobControls(true);
     return;
   }
-  if (!view_.LoadControls() || !ValidateReadJob(job_, status_)) {
+  if (!view_.LoadControls() || !ValidateReadJob(job_, status_) || !BeginJob(false)) {
     view_.SetCycleButton(CycleButton::Read, false);
     return;
   }
@@ -64,6 +67,7 @@ void JobEngine::OnReadCyclic() {
   state_.readTimerId = timers_.StartTimer(kReadTimerId, job_.cycleTime);
   if (state_.readTimerId == 0) {
     sdk_.SetKeepUiEnabled(state_.portHandle, 0);
+    EndJob();
     view_.SetCycleButton(CycleButton::Read, false);
     return;
   }
@@ -71,6 +75,7 @@ void JobEngine::OnReadCyclic() {
   status_.lastStatusId = 0;
   state_.lastUid.clear();
   job_.valueText.clear();  // the value edit keeps its text until the first read
+  known_.value.clear();
   view_.EnableJobControls(false);
   view_.EnableCycleButton(CycleButton::Read, true);
 }

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <map>
 
+#include "platform/cp1252.h"
 #include "shell/atomic_file.h"
 #include "shell/settings_keys.h"
 #include "shell/settings_store.h"
@@ -314,7 +315,7 @@ bool ReadSettingsProgress(ISettingsStore& settings, JobProgress& out) {
     out.value = v.GetProfileString(k::kSettings, k::kWert, std::string());
     out.importData = v.GetProfileInt(k::kSettings, k::kDatenImport, 0);
     if (out.importData != 0) {
-      out.importFile = v.GetProfileString(k::kSettings, k::kDatenFile, std::string());
+      out.importFile = StoredTextToUtf8(v.GetProfileString(k::kSettings, k::kDatenFile, std::string()));
       out.importLinesUsed = v.GetProfileInt(k::kSettings, k::kDatenLinesUsed, 0);
     }
   });
@@ -325,7 +326,7 @@ bool WriteSettingsProgress(ISettingsStore& settings, const JobProgress& p) {
     namespace k = settings;
     v.WriteProfileString(k::kSettings, k::kWert, p.value);
     v.WriteProfileInt(k::kSettings, k::kDatenImport, p.importData);
-    v.WriteProfileString(k::kSettings, k::kDatenFile, p.importData ? p.importFile : std::string());
+    v.WriteProfileString(k::kSettings, k::kDatenFile, p.importData ? Utf8ToCp1252(p.importFile) : std::string());
     v.WriteProfileInt(k::kSettings, k::kDatenLinesUsed, p.importData ? p.importLinesUsed : 0);
   });
 }
@@ -443,6 +444,19 @@ StoreResult CLocalReservationStore::Open(const std::string& program, std::string
   std::string error;
   bool ok = ReadSettingsProgress(impl_->settings, impl_->base);
   if (!ok) error = "the settings store cannot be read";
+  // The progress goes there when the job ends: a store that cannot take it is found now, before
+  // the first tag, not after it.
+  if (ok) {
+    if (const auto* file = dynamic_cast<const FileSettingsStore*>(&impl_->settings)) {
+      const std::string& path = file->Path();
+      const bool writable = ::access(path.c_str(), F_OK) == 0 ? ::access(path.c_str(), W_OK) == 0
+                                                              : ::access(FolderOf(path).c_str(), W_OK) == 0;
+      if (!writable) {
+        ok = false;
+        error = "cannot write " + path + ": " + std::strerror(errno);
+      }
+    }
+  }
   if (ok) ok = ReadJournal(journalPath_, impl_->journal, error);
   // Progress that a writer which died left only in the journal goes to the settings store now.
   if (ok && impl_->journal.hasProgress) {
@@ -535,12 +549,14 @@ bool CLocalReservationStore::ListReservations(std::vector<Reservation>& out, std
   return true;
 }
 
-std::string DefaultJournalPath() {
-  std::string path = DefaultSettingsPath();
+std::string JournalPathFor(const std::string& settingsPath) {
+  std::string path = settingsPath;
   const size_t dot = path.rfind('.');
   if (dot != std::string::npos && path.find('/', dot) == std::string::npos) path.resize(dot);
   return path + ".progress";
 }
+
+std::string DefaultJournalPath() { return JournalPathFor(DefaultSettingsPath()); }
 
 CReservationStore& UserReservations() {
   static CLocalReservationStore store(UserSettings(), DefaultJournalPath());

@@ -139,7 +139,9 @@ class CLocalReservationStore : public CReservationStore {
   std::unique_ptr<Impl> impl_;
 };
 
-// The journal beside the per-user settings file ("Tagwright.progress" next to "Tagwright.conf").
+// The journal beside a settings file: "Tagwright.progress" next to "Tagwright.conf".
+std::string JournalPathFor(const std::string& settingsPath);
+// The journal beside the per-user settings file.
 std::string DefaultJournalPath();
 
 // The program's store for the per-user job (UserSettings() with DefaultJournalPath()), made once.

@@ -211,6 +211,25 @@ void AdvanceValue(JobParams& job, IJobView& view, int count) {
   view.ShowValue(job.valueText);
 }
 
+bool ValueFits(const std::string& text, const JobParams& job) {
+  const std::string canonical = AdvanceValueText(text, job, 0);
+  CMyByteArray bytes;
+  if (!EncodeValue(canonical, job, bytes)) return false;
+  const std::string back = DecodeValue(bytes, job);
+  auto upper = [](std::string t) {
+    for (char& c : t)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return t;
+  };
+  if (IsAscii(job)) return back == canonical;
+  if (IsHex(job)) return back == upper(canonical);
+  if (IsDecimal(job)) return back == canonical;
+  // Raw pairs: what is given must come back; the rest is the fill.
+  const std::string given = upper(canonical);
+  return given.size() <= back.size() && back.compare(0, given.size(), given) == 0 &&
+         back.find_first_not_of('0', given.size()) == std::string::npos;
+}
+
 std::string SwitchDisplayText(const std::string& text, const JobParams& before, const JobParams& after,
                               StatusReporter* status) {
   CMyByteArray bytes;

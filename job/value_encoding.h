@@ -26,6 +26,12 @@ uint8_t HexDigitValue(char c);
 bool EncodeValue(const std::string& text, const JobParams& job, CMyByteArray& out,
                  StatusReporter* status = nullptr);
 
+// Whether text, in canonical form, is written as bytes that read back as that same text: false for a
+// decimal number beyond the bytes, hex digits or ASCII characters beyond them, characters the
+// format cannot hold. Hex compares without letter case; raw hex pairs (number format none) may be
+// shorter than the bytes, which are filled with 0.
+bool ValueFits(const std::string& text, const JobParams& job);
+
 // Bytes read from a tag (normally exactly byteCount of them) to the value text.
 std::string DecodeValue(const CMyByteArray& bytes, const JobParams& job);
 

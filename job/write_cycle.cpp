@@ -1,12 +1,16 @@
 #include "job/write_cycle.h"
 
+#include <algorithm>
+
 #include "job/configuration.h"
+#include "job/fault_point.h"
 #include "job/job_checks.h"
 #include "job/job_engine.h"
 #include "job/job_engine_sdk.h"
 #include "job/tag_step.h"
 #include "job/value_encoding.h"
 #include "platform/ui_hooks.h"
+#include "shell/protocol_file.h"
 
 namespace tw {
 
@@ -40,12 +44,116 @@ void PadToBlocks(CMyByteArray& data) {
   while (data.size() % 4 != 0) data.push_back(0);
 }
 
+namespace {
+
+// Whether the reader's answer to a write is known: it answered (success, or a status that refuses
+// the command, in which case the tag does not hold the value whole), or the command never went out.
+// A timeout, a damaged or empty answer and a lost link leave open whether the tag took the value.
+bool CertainlyNotWritten(int error) {
+  switch (error) {
+    case 0: case 6: case 7: case 14: case 15: case 16:
+      return false;
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+JobProgress JobEngine::NextProgress(const JobProgress& taken) {
+  JobProgress next = taken;
+  if (job_.autoIncrement) {
+    next.value = AdvanceValueText(taken.value, job_, 1);
+  } else if (job_.importData) {
+    // Past the last line the file stays named with its position beyond the end: it is used up,
+    // and a run on the same file writes nothing again.
+    std::string line;
+    next.value = dataImport_.PeekNextLine(line) ? AdvanceValueText(line, job_, 0) : std::string();
+    next.importLinesUsed = taken.importLinesUsed + 1;
+  }
+  return next;
+}
+
+void JobEngine::TakeNextValue() {
+  if (job_.autoIncrement) {
+    AdvanceValue(job_, view_, 1);
+  } else if (job_.importData) {
+    if (!ReadNextImportLine()) {
+      StopCycles();
+    } else if (job_.numberFormat != kFormatNone) {
+      AdvanceValue(job_, view_, 0);
+    }
+  }
+  known_ = ProgressOf(job_);
+}
+
+int JobEngine::ReadBack(const CMyByteArray& bytes) {
+  const int size = static_cast<int>(bytes.size());
+  const std::string uid = FormatProtocolUid(state_.currentUid);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    // The second attempt finds the tag and logs in again, as the reader may have lost it.
+    if (attempt > 0 && (!TagStep(ctx_, false, false) || FormatProtocolUid(state_.currentUid) != uid)) break;
+    CMyByteArray got;
+    if (sdk_.ReadBlocks(state_.portHandle, job_.transponderType, job_.startBlock, got, size) == size &&
+        got.size() == bytes.size())
+      return got == bytes ? 1 : 0;
+  }
+  return -1;
+}
+
+bool JobEngine::SettleReturningTag(const std::string& uid) {
+  auto it = std::find_if(spent_.begin(), spent_.end(), [&](const Reservation& r) { return r.uid == uid; });
+  if (uid.empty() || it == spent_.end()) return false;
+  CMyByteArray bytes;
+  if (!EncodeValue(it->taken.value, job_, bytes)) return false;
+  PadToBlocks(bytes);
+  if (ReadBack(bytes) != 1) return false;
+  const bool logged = job_.logWrites && LogLine(job_.writeLogFile, it->taken.value);
+  if (job_.logWrites && !logged) {
+    StopCycles();
+    return true;
+  }
+  if (!reservations_->Complete(*it, logged)) {
+    StoreFailed();
+    return true;
+  }
+  status_.AddStatusLine(StatusMessage{kMsgReservationSettled, {it->taken.value, uid}});
+  spent_.erase(it);
+  state_.lastUid = state_.currentUid;
+  return true;
+}
+
 bool JobEngine::WriteStep(bool skipSame) {
+  // A step on its own (not inside a single write or a cycle) takes the job for itself.
+  if (reservations_ != nullptr && jobDepth_ == 0) {
+    if (!BeginJob()) return false;
+    const bool written = WriteStepInJob(skipSame);
+    EndJob();
+    return written;
+  }
+  return WriteStepInJob(skipSame);
+}
+
+bool JobEngine::WriteStepInJob(bool skipSame) {
   if (!TagStep(ctx_, true, skipSame)) return false;
+  const std::string uid = FormatProtocolUid(state_.currentUid);
+  if (reservations_ != nullptr && SettleReturningTag(uid)) return false;
   view_.SetLamps(LampState::Yellow);
 
+  // A tag that may already hold a reserved value gets that value again; any other tag means the
+  // earlier one left without being settled.
+  std::optional<Reservation> held;
+  if (pending_ && pending_->uid == uid) {
+    held = pending_;
+  } else if (pending_) {
+    Spend(*pending_);
+    pending_.reset();
+    if (reservations_ != nullptr && !reservations_->IsOpen()) return false;
+  }
+  const std::string value = held ? held->taken.value : job_.valueText;
+
   CMyByteArray bytes;
-  if (!EncodeValue(job_.valueText, job_, bytes, &status_)) {
+  if (!EncodeValue(value, job_, bytes, &status_)) {
     view_.SetLamps(LampState::Red);
     return false;
   }
@@ -53,20 +161,63 @@ bool JobEngine::WriteStep(bool skipSame) {
     view_.SetLamps(LampState::Red);
     return false;
   }
+  PadToBlocks(bytes);
+
+  // The value is taken for this tag, durably, before the tag can get it.
+  Reservation r;
+  JobProgress next;
+  const bool reserving = reservations_ != nullptr && !held;
+  if (held) {
+    r = *held;
+    pending_.reset();
+  } else if (reserving) {
+    const JobProgress taken = ProgressOf(job_);
+    next = NextProgress(taken);
+    if (reservations_->Reserve(taken, next, uid, r) != StoreResult::Ok) {
+      view_.SetLamps(LampState::Red);
+      StoreFailed();
+      return false;
+    }
+  }
+  FaultPoint("reserved");
 
   BeginWaitCursor();
-  PadToBlocks(bytes);
-  if (sdk_.WriteBlocks(state_.portHandle, job_.transponderType, job_.startBlock, bytes,
-                       job_.lockUsedBlocks ? 1 : 0) == -1) {
+  const int written = sdk_.WriteBlocks(state_.portHandle, job_.transponderType, job_.startBlock, bytes,
+                                       job_.lockUsedBlocks ? 1 : 0);
+  FaultPoint("written");
+  if (written == -1) {
+    const int error = sdk_.GetLastError(state_.portHandle);
     AddSdkErrorMessage(ctx_);
+    // A lost answer is settled by reading the tag while it is still in the field.
+    const int back = CertainlyNotWritten(error) ? 0 : ReadBack(bytes);
     EndWaitCursor();
-    view_.SetLamps(LampState::Red);
+    if (back != 1) {
+      view_.SetLamps(LampState::Red);
+      const bool certain = CertainlyNotWritten(error);
+      if (reserving && certain) {
+        if (!reservations_->GiveBack(r)) StoreFailed();
+      } else if (reserving || held) {
+        // Holding something else or unreadable: this tag may still get the value; if it leaves
+        // instead, the value is spent. (A held value may be on the tag from the earlier try.)
+        pending_ = r;
+        if (reserving) TakeNextValue();
+      } else if (!certain) {
+        TakeNextValue();  // without a store: at least never give this value to the next tag
+      }
+      return false;
+    }
+  } else {
+    EndWaitCursor();
+  }
+  FaultPoint("answered");
+
+  // The tag holds the value; a failed configuration leaves it for another try on this tag.
+  if (!ApplyConfiguration(ctx_)) {
+    if (reserving || held) pending_ = r;
+    if (!held) TakeNextValue();
     return false;
   }
-  EndWaitCursor();
-
-  // A failed configuration has reported itself; the lamp stays yellow and nothing advances.
-  if (!ApplyConfiguration(ctx_)) return false;
+  FaultPoint("configured");
 
   // The tag must still be reachable with what was just configured; the write counts either way.
   // A configuration that left passwords, keys, modes and modulation alone needs no such check.
@@ -74,29 +225,44 @@ bool JobEngine::WriteStep(bool skipSame) {
     status_.AddStatusMessage(kMsgNewCredentialsFailed);
   state_.lastUid = state_.currentUid;
 
-  AdvanceValue(job_, view_, 0);
-  if (job_.logWrites) LogLine(job_.writeLogFile);
+  bool logged = false;
+  if (job_.logWrites) {
+    logged = LogLine(job_.writeLogFile, value);
+    if (!logged) {
+      // The tag holds the value without its record: never hand it out, report it, stop.
+      if (reserving || held) Spend(r);
+      if (!held) TakeNextValue();
+      view_.SetLamps(LampState::Red);
+      StopCycles();
+      return false;
+    }
+  }
+  FaultPoint("logged");
+  if ((reserving || held) && !reservations_->Complete(r, logged)) {
+    if (!held) TakeNextValue();
+    StoreFailed();
+    return false;
+  }
+  FaultPoint("completed");
+
   view_.SetLamps(LampState::Green);
   if (job_.beepTime > 0) view_.Beep(kBeepFrequencyHz, job_.beepTime);
-  status_.AddStatusLine(StatusMessage{kMsgWriteDone, {job_.valueText}});
+  status_.AddStatusLine(StatusMessage{kMsgWriteDone, {value}});
   status_.lastStatusId = 0;
-
-  if (job_.autoIncrement) {
-    AdvanceValue(job_, view_, 1);
-  } else if (job_.importData) {
-    if (!ReadNextImportLine()) StopCycles();
-  }
-  SaveProgress();
+  if (!held) TakeNextValue();
   return true;
 }
 
 void JobEngine::OnWriteSingle() {
   if (!view_.LoadControls()) return;
-  if (!ValidateWriteJob(job_, status_) || !CheckDataOutsidePasswordBlocks(job_, status_)) return;
-  if (WriteStep(false))
-    view_.ShowFields();
-  else
-    status_.AddStatusMessage(kMsgNoValidTag);
+  if (!BeginJob()) return;
+  if (ValidateWriteJob(job_, status_) && CheckDataOutsidePasswordBlocks(job_, status_)) {
+    if (WriteStep(false))
+      view_.ShowFields();
+    else
+      status_.AddStatusMessage(kMsgNoValidTag);
+  }
+  EndJob();
 }
 
 void JobEngine::OnWriteCyclic() {
@@ -105,8 +271,12 @@ void JobEngine::OnWriteCyclic() {
     view_.EnableJobControls(true);
     return;
   }
-  if (!view_.LoadControls() || !ValidateWriteJob(job_, status_) ||
-      !CheckDataOutsidePasswordBlocks(job_, status_)) {
+  if (!view_.LoadControls() || !BeginJob()) {
+    view_.SetCycleButton(CycleButton::Write, false);
+    return;
+  }
+  if (!ValidateWriteJob(job_, status_) || !CheckDataOutsidePasswordBlocks(job_, status_)) {
+    EndJob();
     view_.SetCycleButton(CycleButton::Write, false);
     return;
   }
@@ -114,6 +284,7 @@ void JobEngine::OnWriteCyclic() {
   state_.writeTimerId = timers_.StartTimer(kWriteTimerId, job_.cycleTime);
   if (state_.writeTimerId == 0) {
     sdk_.SetKeepUiEnabled(state_.portHandle, 0);
+    EndJob();
     view_.SetCycleButton(CycleButton::Write, false);
     return;
   }

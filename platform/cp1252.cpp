@@ -34,6 +34,31 @@ std::string Utf8ToCp1252(const std::string& in) {
   return out;
 }
 
+namespace {
+
+// Valid UTF-8 holding at least one character beyond ASCII.
+bool IsWideUtf8(const std::string& in) {
+  bool wide = false;
+  for (size_t i = 0; i < in.size();) {
+    const unsigned char c = static_cast<unsigned char>(in[i]);
+    int len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (len == 0 || i + len > in.size() || (len == 2 && c < 0xC2)) return false;
+    for (int k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(in[i + k]) & 0xC0) != 0x80) return false;
+    wide |= len > 1;
+    i += static_cast<size_t>(len);
+  }
+  return wide;
+}
+
+}  // namespace
+
+bool Cp1252CanHold(const std::string& utf8) { return Cp1252ToUtf8(Utf8ToCp1252(utf8)) == utf8; }
+
+std::string StoredTextToUtf8(const std::string& stored) {
+  return IsWideUtf8(stored) ? stored : Cp1252ToUtf8(stored);
+}
+
 std::string Cp1252Upper(const std::string& s) {
   std::string out = s;
   for (char& ch : out) {

@@ -30,6 +30,8 @@ long long ReadAt(int fd, void* buf, size_t size, long long offset);
 // Flushes the file's data to the disk.
 bool SyncData(int fd);
 bool TruncateFd(int fd, long long size);
+// Flushes the folder entry of a file (a new file's name) to the disk.
+bool SyncFolderOf(const std::string& path);
 // Creates one folder (owner-only where the system has modes); true when it exists afterwards.
 bool MakeFolder(const std::string& path, int mode);
 bool LocalTime(std::time_t t, std::tm* out);

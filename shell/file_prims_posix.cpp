@@ -45,6 +45,16 @@ bool SyncData(int fd) { return ::fdatasync(fd) == 0; }
 
 bool TruncateFd(int fd, long long size) { return ::ftruncate(fd, static_cast<off_t>(size)) == 0; }
 
+bool SyncFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
 bool MakeFolder(const std::string& path, int mode) {
   return ::mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0 || errno == EEXIST;
 }

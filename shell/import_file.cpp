@@ -52,16 +52,33 @@ bool CImportFile::ReadLine(std::string& line) {
   return true;
 }
 
+bool CDataImport::TakeLine(std::string& line) {
+  if (!peeked_) return file_.ReadLine(line);
+  peeked_ = false;
+  line = std::move(peekedLine_);
+  return !peekedEnd_;
+}
+
+bool CDataImport::PeekNextLine(std::string& line) {
+  if (!file_.IsOpen()) return false;
+  if (!peeked_) {
+    peekedEnd_ = !file_.ReadLine(peekedLine_);
+    peeked_ = true;
+  }
+  line = peekedLine_;
+  return !peekedEnd_;
+}
+
 ImportOpenResult CDataImport::OpenImportFile(int n, std::string& valueText) {
-  file_.Close();
+  Close();
   if (importFile.empty()) return ImportOpenResult::CannotOpen;
   if (!file_.Open(importFile)) return ImportOpenResult::CannotOpen;
   importLineCount = file_.LineCount() > INT_MAX ? INT_MAX : static_cast<int>(file_.LineCount());
   importLinesUsed = 0;
   std::string skipped;
   for (int i = 1; i < n; ++i) {
-    if (!file_.ReadLine(skipped)) {
-      file_.Close();
+    if (!TakeLine(skipped)) {
+      Close();
       importFile.clear();
       return ImportOpenResult::Invalid;
     }
@@ -75,11 +92,11 @@ bool CDataImport::ReadNextImportLine(std::string& valueText) {
     ++importLinesUsed;
     counterText = std::to_string(importLinesUsed) + " / " + std::to_string(importLineCount);
     std::string line;
-    if (file_.ReadLine(line)) {
+    if (TakeLine(line)) {
       valueText = std::move(line);
       return true;
     }
-    file_.Close();
+    Close();
   }
   counterText.clear();
   valueText.clear();

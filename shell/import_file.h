@@ -65,12 +65,24 @@ class CDataImport {
   // is closed, counterText, valueText and importFile are emptied and false is returned.
   bool ReadNextImportLine(std::string& valueText);
 
+  // The line that ReadNextImportLine will load next, without taking it; false at the end of the
+  // data or with no file open.
+  bool PeekNextLine(std::string& line);
+
   // Closes the data file; name, position and counter stay.
-  void Close() { file_.Close(); }
+  void Close() {
+    file_.Close();
+    peeked_ = false;
+  }
   bool IsOpen() const { return file_.IsOpen(); }
 
  private:
+  bool TakeLine(std::string& line);
+
   CImportFile file_;
+  bool peeked_ = false;  // peekedLine_ is the next line; peekedEnd_: the data ended there
+  bool peekedEnd_ = false;
+  std::string peekedLine_;
 };
 
 }  // namespace tw

@@ -149,6 +149,8 @@ bool AppendProtocolLine(const std::string& path, const std::string& body) {
     done += static_cast<size_t>(w);
   }
   if (ok) ok = SyncData(fd);
+  // The first line of a file that may be new: its name in the folder must last as well.
+  if (ok && st.size == 0) ok = SyncFolderOf(path);
   if (!ok && done > 0) {
     // Leave no half line behind for the next line to continue.
     if (!TruncateFd(fd, st.size)) { /* the line stays partial; nothing more to do */

@@ -267,6 +267,13 @@ bool MemorySettingsStore::Transaction(const std::function<void(ISettingsView&)>&
   return true;
 }
 
+void MemorySettingsStore::ForEach(const std::function<void(const std::string&, const std::string&,
+                                                          const std::string&)>& fn) const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  for (const auto& [section, keys] : values_)
+    for (const auto& [key, value] : keys) fn(section, key, value);
+}
+
 bool MemorySettingsStore::Has(const std::string& section, const std::string& key) const {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   auto s = values_.find(section);

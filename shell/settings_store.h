@@ -88,6 +88,9 @@ class MemorySettingsStore : public ISettingsStore {
 
   // Whether a value is stored (tests check what was written, defaults aside).
   bool Has(const std::string& section, const std::string& key) const;
+  // Every stored value, by section and key.
+  void ForEach(const std::function<void(const std::string& section, const std::string& key,
+                                        const std::string& value)>& fn) const;
   // Makes every later write fail, to test how callers handle a store that cannot be written.
   void SetFailWrites(bool fail) { failWrites_ = fail; }
   int WriteCount() const { return writeCount_; }

@@ -69,6 +69,18 @@ SimReaderState SimReader::State() const {
   return state_;
 }
 
+// Commands that write data blocks: the unified write, the legacy per-family writes, Hitag µ's.
+static bool IsBlockWrite(const SimCommandFrame& f) {
+  switch (f.command) {
+    case 0xC3: case 0x21: case 0x30: case 0x31: case 0x41: case 0x51: case 0x61: case 0xA1:
+      return true;
+    case 0xB0:
+      return f.params.size() > 1 && (f.params[1] == 20 || f.params[1] == 22);
+    default:
+      return false;
+  }
+}
+
 // Uses up one answer of a counted fault; true when the fault applies to this answer.
 static bool TakeFault(int& count) {
   if (count == 0) return false;
@@ -140,6 +152,7 @@ SimReader::Reply SimReader::HandleFrame(const SimCommandFrame& f, const SimLine&
   }
   const SimAnswer a = Answer(f);
   if (TakeFault(faults_.silence)) return r;
+  if (IsBlockWrite(f) && TakeFault(faults_.dropWrite)) return r;
   std::vector<uint8_t> frame = EncodeAnswer(f.framing, config_.address, a.status, a.data);
   if (TakeFault(faults_.badCheck)) frame.back() ^= 0xFF;
   r.bytes = faults_.garbage;
@@ -202,7 +215,7 @@ std::string SimReader::StateLine() const {
          " address=" + std::to_string(config_.address) + " version=" + version + " capability=" + cap +
          " modulation=" + std::to_string(state_.modulation) + " field=" + (fieldOn_ ? "on" : "off") +
          " timing=" + (config_.timing ? "on" : "off") + " delay=" + std::to_string(faults_.delayMs) + " silence=" + CountText(faults_.silence) +
-         " bad-check=" + CountText(faults_.badCheck) + " garbage=" + std::to_string(faults_.garbage.size()) +
+         " bad-check=" + CountText(faults_.badCheck) + " drop-write=" + CountText(faults_.dropWrite) + " garbage=" + std::to_string(faults_.garbage.size()) +
          " extra=" + std::to_string(faults_.extra.size());
 }
 
@@ -220,8 +233,8 @@ bool SimReader::Control(const std::string& line, std::string& reply) {
     faults_.delayMs = n;
     return reply = "ok delay " + std::to_string(n), true;
   }
-  if (cmd == "silence" || cmd == "bad-check") {
-    int& count = cmd == "silence" ? faults_.silence : faults_.badCheck;
+  if (cmd == "silence" || cmd == "bad-check" || cmd == "drop-write") {
+    int& count = cmd == "silence" ? faults_.silence : cmd == "bad-check" ? faults_.badCheck : faults_.dropWrite;
     if (!ParseCount(arg, count)) return reply = "error " + cmd + " needs on, off or a count", true;
     return reply = "ok " + cmd + " " + CountText(count), true;
   }

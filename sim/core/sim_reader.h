@@ -36,6 +36,7 @@ struct SimFaults {
   uint32_t delayMs = 0;
   int silence = 0;
   int badCheck = 0;
+  int dropWrite = 0;  // block writes done, but their answers not sent (-1 always, N: the next N)
   std::vector<uint8_t> garbage;  // sent before every answer frame
   std::vector<uint8_t> extra;    // sent after every answer frame
 };

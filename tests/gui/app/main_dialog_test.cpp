@@ -11,6 +11,7 @@
 #include <QPushButton>
 
 #include "app/app_ids.h"
+#include "job/reservation_store.h"
 #include "job/type_layout.h"
 #include "tests/gui/app/app_fixture.h"
 
@@ -279,6 +280,56 @@ TEST_F(MainDialog, ImportBoxTakesLinesAndCancelForgetsTheFile) {
   dlg->c.autoIncrement->click();
   EXPECT_FALSE(dlg->c.importData->isChecked());
   EXPECT_TRUE(dlg->c.importBrowse->isHidden());
+}
+
+}  // namespace
+}  // namespace tw::test
+
+namespace tw::test {
+namespace {
+
+// The desktop program beside another writer of the same stored job: a value the program sets is
+// shown whole (the typing limit is for typing), a write stops before any traffic while another
+// process runs the job, and closing writes back only what the operator changed here.
+TEST_F(MainDialog, StoredJobSharedWithAnotherProgram) {
+  FileSettingsStore file((tmp.path() + "/Tagwright.conf").toStdString());
+  file.WriteProfileString("Settings", "Transpondertyp", "Hitag S");
+  file.WriteProfileInt("Settings", "Startblock", 4);
+  file.WriteProfileInt("Settings", "Byteanzahl", 4);  // decimal: at most 10 digits typed
+  file.WriteProfileString("Settings", "Wert", "000000000012");
+  SetInterfaceChooser(chooser.Make());  // no reader
+  auto d = std::make_unique<CTagwrightDlg>(file);
+  d->quietMessages = true;
+  d->Initialise();
+  EXPECT_EQ(d->c.value->text(), "000000000012");
+
+  CLocalReservationStore other(file, JournalPathFor(file.Path()));
+  std::string m;
+  ASSERT_EQ(other.Open("tagwright-cli", m), StoreResult::Ok) << m;
+  d->c.writeSingle->click();
+  EXPECT_TRUE(d->StatusText().contains("tagwright-cli (PID")) << d->StatusText().toStdString();
+  // The other program writes three tags meanwhile.
+  JobProgress p{"9000", 0, "", 0};
+  ASSERT_TRUE(other.SetProgress(p));
+  for (int v = 9000; v < 9003; ++v) {
+    Reservation r;
+    const JobProgress next{std::to_string(v + 1), 0, "", 0};
+    ASSERT_EQ(other.Reserve(p, next, "", r), StoreResult::Ok);
+    ASSERT_TRUE(other.Complete(r, false));
+    p = next;
+  }
+  ASSERT_TRUE(other.Close());
+  d.reset();
+  EXPECT_EQ(file.GetProfileString("Settings", "Wert", ""), "9003");
+
+  // What the operator typed is stored.
+  d = std::make_unique<CTagwrightDlg>(file);
+  d->quietMessages = true;
+  d->Initialise();
+  EXPECT_EQ(d->c.value->text(), "9003");
+  d->c.value->setText("5000");
+  d.reset();
+  EXPECT_EQ(file.GetProfileString("Settings", "Wert", ""), "5000");
 }
 
 }  // namespace

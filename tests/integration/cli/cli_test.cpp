@@ -12,6 +12,7 @@
 
 #include "cli_process.h"
 #include "job/job_params.h"
+#include "job/reservation_store.h"
 #include "shell/protocol_file.h"
 #include "shell/settings_keys.h"
 #include "shell/settings_store.h"
@@ -309,6 +310,61 @@ TEST_F(CliStoreTest, StoredJobAndPortAreSharedWithTheDesktopStore) {
   EXPECT_EQ(Stored(settings::kTranspondertyp), "Hitag 1");
   EXPECT_EQ(Stored(settings::kWert), "778");
   EXPECT_EQ(cli.Run({"job", "import", dir + "/missing.QZLF_Set"}).exitCode, 2);
+  // Files that are no settings file leave the stored job as it is.
+  const std::string bad = dir + "/bad.QZLF_Set";
+  for (const std::string& bytes : {std::string(), std::string("\xFF\xFE[\0S\0e\0t\0]\0", 12),
+                                   std::string("Wert=1\r\n"), std::string(2u << 20, 'x')}) {
+    std::ofstream(bad, std::ios::binary | std::ios::trunc) << bytes;
+    r = cli.Run({"job", "import", bad});
+    EXPECT_EQ(r.exitCode, 2) << bytes.size();
+    EXPECT_NE(r.err.find("bad.QZLF_Set"), std::string::npos) << r.err;
+    EXPECT_EQ(Stored(settings::kWert), "778");
+  }
+}
+
+// A stored job has one writer: a run that finds another process running the job names it and
+// stops before any reader traffic.
+TEST_F(CliStoreTest, SecondRunOnTheStoredJobStopsBeforeAnyTraffic) {
+  FileSettingsStore store(cli.StorePath());
+  store.WriteProfileString(settings::kSettings, settings::kWert, "1000");
+  CLocalReservationStore other(store, JournalPathFor(cli.StorePath()));
+  std::string m;
+  ASSERT_EQ(other.Open("tagwright", m), StoreResult::Ok) << m;
+  Feed("hitag1", 86400000);
+  const size_t frames = sim.Trace().size();
+  CliResult r = Cli("write", {"--type", "hitag1", "--start-block", "16", "--no-log"});
+  EXPECT_EQ(r.exitCode, 5) << r.err;
+  EXPECT_NE(r.err.find("tagwright (PID " + std::to_string(::getpid()) + ")"), std::string::npos) << r.err;
+  EXPECT_EQ(sim.Trace().size(), frames);
+  EXPECT_EQ(Cli("job", {"set", "--value", "1"}).exitCode, 5);
+  other.Close();
+  r = Cli("write", {"--type", "hitag1", "--start-block", "16", "--no-log"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(Stored(settings::kWert), "1001");
+}
+
+// The data file the store names goes on where it stopped, across runs, with and without --import.
+TEST_F(CliStoreTest, ImportResumesAcrossThreeRuns) {
+  Feed("hitag1", 150);
+  const std::string data = dir + "/values.txt";
+  std::ofstream(data) << "5001\n5002\n5003\n5004\n5005\n5006\n";
+  const std::vector<std::string> job = {"--type", "hitag1", "--start-block", "16", "--no-log", "--json",
+                                        "--cycle-time", "100", "--count", "2"};
+  std::vector<std::string> values;
+  for (int run = 0; run < 3; ++run) {
+    std::vector<std::string> args = job;
+    if (run < 2) args.insert(args.end(), {"--import", data});
+    const CliResult r = Cli("write", args);
+    ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+    for (const auto& t : JsonEvents(r.out, "tag")) values.push_back(t.at("value"));
+  }
+  EXPECT_EQ(values, (std::vector<std::string>{"5001", "5002", "5003", "5004", "5005", "5006"}));
+  EXPECT_EQ(Stored(settings::kDatenImport), "1");
+  EXPECT_EQ(Stored(settings::kDatenFile), data);
+  EXPECT_EQ(Stored(settings::kDatenLinesUsed), "7");
+  EXPECT_EQ(Stored(settings::kWert), "");
+  // Used up: the same file again writes nothing.
+  EXPECT_EQ(Cli("write", {"--type", "hitag1", "--start-block", "16", "--no-log", "--import", data}).exitCode, 2);
 }
 
 TEST_F(CliStoreTest, PortsListsTheRunningSimulatorWithoutBroadcasting) {

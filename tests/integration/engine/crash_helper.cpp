@@ -13,6 +13,7 @@
 #include <string>
 
 #include "job/job_engine.h"
+#include "job/reservation_store.h"
 #include "sdk/lf_sdk.h"
 #include "shell/settings_keys.h"
 #include "shell/settings_store.h"
@@ -57,7 +58,9 @@ int main(int argc, char** argv) {
   job.transponderType = tw::kTypeHitag1;
   job.startBlock = 16;
   job.beepTime = 0;
-  job.valueText = store.GetProfileString(tw::settings::kSettings, tw::settings::kWert, "1000");
+  if (store.GetProfileString(tw::settings::kSettings, tw::settings::kWert, "").empty())
+    store.WriteProfileString(tw::settings::kSettings, tw::settings::kWert, "1000");
+  job.valueText = store.GetProfileString(tw::settings::kSettings, tw::settings::kWert, "");
   job.logWrites = 1;
   job.writeLogFile = logPath;
 
@@ -67,7 +70,8 @@ int main(int argc, char** argv) {
   NoTimers timers;
   tw::JobEngine engine(job, view, timers);
   engine.SetPortHandle(h);
-  engine.SetSettingsStore(&store);
+  tw::CLocalReservationStore reservations(store, settingsPath + ".progress");
+  engine.SetReservationStore(&reservations, "engine_crash_helper");
   engine.OnWriteCyclic();
   if (!engine.WriteCycleRunning()) return 4;
 

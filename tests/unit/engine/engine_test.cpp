@@ -1,15 +1,17 @@
 // The engine's write and read steps and cycles against a scripted SDK: order of the write step,
 // EM4450 protection guard, timers and the re-entry guard, stopping during a step, the import's end,
-// and the two mends (stored progress, protocol line that cannot be written).
+// and the mends (reserved progress, protocol line or store that cannot be written, lost answers).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 
 #include "fake_tag_sdk.h"
 #include "job/job_engine.h"
+#include "job/reservation_store.h"
 #include "shell/settings_keys.h"
 #include "shell/settings_store.h"
 #include "tests/support/recording_view.h"
@@ -28,11 +30,21 @@ class FakeTimers : public ICycleTimers {
   bool fail = false;
 };
 
+// The local store whose reservations can be made to fail, as a full disk would.
+class FlakyStore : public CLocalReservationStore {
+ public:
+  using CLocalReservationStore::CLocalReservationStore;
+  StoreResult Reserve(const JobProgress& e, const JobProgress& n, const std::string& uid,
+                      Reservation& out) override {
+    return failReserve ? StoreResult::Failed : CLocalReservationStore::Reserve(e, n, uid, out);
+  }
+  bool failReserve = false;
+};
+
 class EngineTest : public ::testing::Test {
  protected:
   EngineTest() {
     engine.SetPortHandle(1);
-    engine.SetSettingsStore(&store);
     job.transponderType = kTypeHitag1;
     job.startBlock = 16;
     job.byteCount = 4;
@@ -42,6 +54,16 @@ class EngineTest : public ::testing::Test {
           ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
     sdk.blocks[1] = Word(0xF);
+    // The job as the front end loaded it from the store.
+    store.WriteProfileString(settings::kSettings, settings::kWert, job.valueText);
+    reservations.emplace(store, dir + "/Tagwright.progress");
+    engine.SetReservationStore(&*reservations, "test");
+  }
+  JobProgress Stored() {
+    JobProgress p;
+    std::string m;
+    EXPECT_TRUE(reservations->ReadProgress(p, m)) << m;
+    return p;
   }
   std::vector<int> Ids() const {
     std::vector<int> ids;
@@ -58,6 +80,7 @@ class EngineTest : public ::testing::Test {
   FakeTimers timers;
   FakeTagSdk sdk;
   MemorySettingsStore store;
+  std::optional<FlakyStore> reservations;
   JobEngine engine{job, view, timers, sdk};
   std::string dir;
 };
@@ -95,7 +118,8 @@ TEST_F(EngineTest, SingleWriteFailuresReport230AndKeepValue) {
   EXPECT_EQ(Ids(), (std::vector<int>{SdkErrorMessageId(0x85), kMsgNoValidTag}));
   EXPECT_EQ(view.lamps.back(), LampState::Red);
   EXPECT_EQ(job.valueText, "1000");
-  EXPECT_FALSE(store.Has(settings::kSettings, settings::kWert));
+  // The reader refused: the value went back and is the next one again.
+  EXPECT_EQ(store.GetProfileString(settings::kSettings, settings::kWert, ""), "1000");
 }
 
 TEST_F(EngineTest, PasswordBlocksRefusedForDataWhenConfigurationUsesThem) {
@@ -252,8 +276,7 @@ TEST_F(EngineTest, ImportCycleOfThreeLinesStopsAtEnd) {
     engine.OnTimer(kWriteTimerId);
     written.push_back(sdk.blocks[16]);
     if (&uid == &uids[0]) {
-      EXPECT_EQ(store.GetProfileInt(settings::kSettings, settings::kDatenLinesUsed, -1), 2);
-      EXPECT_EQ(store.GetProfileString(settings::kSettings, settings::kWert, ""), "8");
+      EXPECT_EQ(Stored(), (JobProgress{"8", 1, data, 2}));
     }
   }
   EXPECT_EQ(written, (std::vector<CMyByteArray>{Word(7), Word(8), Word(9)}));
@@ -261,7 +284,9 @@ TEST_F(EngineTest, ImportCycleOfThreeLinesStopsAtEnd) {
   EXPECT_TRUE(job.valueText.empty());
   EXPECT_TRUE(job.importFile.empty());
   EXPECT_TRUE(engine.DataImport().counterText.empty());
-  EXPECT_EQ(store.GetProfileString(settings::kSettings, settings::kDatenFile, "x"), "");
+  // The store keeps the used-up file with its position past the end: the same file again writes
+  // nothing twice.
+  EXPECT_EQ(Stored(), (JobProgress{"", 1, data, 4}));
   EXPECT_EQ(sdk.CallsStartingWith("KeepUi").back(), "KeepUi 0");
 }
 
@@ -312,17 +337,29 @@ TEST_F(EngineTest, ProtocolLineEachWriteAndReportWhenItCannotBeWritten) {
   view.Clear();
   job.writeLogFile = dir + "/missing/log.txt";
   engine.OnWriteSingle();
-  ASSERT_EQ(view.messages.size(), 2u);
+  // The tag holds 1001 without a record: no success, the value is spent (reported) and never
+  // handed out again.
+  EXPECT_EQ(sdk.blocks[16], Word(1001));
+  ASSERT_GE(view.messages.size(), 2u);
   EXPECT_EQ(view.messages[0], (StatusMessage{kMsgProtocolNotWritten, {job.writeLogFile}}));
-  EXPECT_EQ(view.messages[1].id, kMsgWriteDone);  // the job goes on
+  EXPECT_EQ(view.messages[1].id, kMsgReservationSpent);
+  const std::vector<int> ids = Ids();
+  EXPECT_EQ(std::count(ids.begin(), ids.end(), kMsgWriteDone), 0);
   EXPECT_FALSE(view.lines[0].empty());
+  EXPECT_EQ(job.valueText, "1002");
+  std::vector<Reservation> list;
+  std::string m;
+  ASSERT_TRUE(reservations->ListReservations(list, m));
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].taken.value, "1001");
+  EXPECT_EQ(list[0].state, ReservationState::Spent);
 }
 
-TEST_F(EngineTest, UnsavedProgressStopsTheCycle) {
+TEST_F(EngineTest, ValueThatCannotBeReservedIsNotWritten) {
   engine.OnWriteCyclic();
-  store.SetFailWrites(true);
+  reservations->failReserve = true;
   engine.OnTimer(kWriteTimerId);
-  EXPECT_EQ(sdk.blocks[16], Word(1000));
+  EXPECT_TRUE(sdk.CallsStartingWith("Write").empty());
   EXPECT_FALSE(engine.WriteCycleRunning());
   EXPECT_EQ(view.messages.back().id, kMsgProgressNotSaved);
 }
@@ -375,6 +412,37 @@ TEST_F(EngineTest, StopCyclesStopsBothAndRestoresControls) {
   EXPECT_TRUE(timers.running.empty());
   EXPECT_EQ(view.enableCalls.back(), true);
   EXPECT_FALSE(view.readCycleChecked);
+}
+
+}  // namespace
+}  // namespace tw::test
+
+namespace tw::test {
+namespace {
+
+// A write whose answer is lost: read back while the tag is there; a tag that left may hold the
+// value, which is then spent (reported, never handed out) instead of going to the next tag.
+TEST_F(EngineTest, LostWriteAnswerIsSettledByReadingBackOrSpent) {
+  sdk.lostAnswer = 7;  // timeout
+  engine.OnWriteSingle();
+  EXPECT_EQ(sdk.blocks[16], Word(1000));
+  EXPECT_EQ(view.messages.back().id, kMsgWriteDone);
+  EXPECT_EQ(job.valueText, "1001");
+
+  view.Clear();
+  sdk.lostAnswer = 7;  // timeout
+  sdk.leaveAfterWrite = true;
+  engine.OnWriteSingle();
+  EXPECT_EQ(sdk.blocks[16], Word(1001));
+  const std::vector<int> ids = Ids();
+  EXPECT_NE(std::find(ids.begin(), ids.end(), kMsgReservationSpent), ids.end());
+  EXPECT_EQ(job.valueText, "1002");
+  std::vector<Reservation> list;
+  std::string m;
+  ASSERT_TRUE(reservations->ListReservations(list, m));
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].taken.value, "1001");
+  EXPECT_EQ(list[0].uid, "44332211");
 }
 
 }  // namespace

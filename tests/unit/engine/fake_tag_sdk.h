@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "job/job_engine_sdk.h"
@@ -35,6 +36,8 @@ class FakeTagSdk : public ITagSdk {
   int uidWithPasswordError = 0;  // non-zero: LF_ReadUidWithPassword fails with this code
   std::map<int, CMyByteArray> blocks;  // block -> 4 bytes; a missing block fails to read
   std::set<int> failWrite;             // blocks whose write fails
+  int lostAnswer = 0;                  // non-zero: the next write is done, but fails with this code
+  bool leaveAfterWrite = false;        // the tag leaves the field right after the next write
   std::deque<int> loginResults;        // results of the next PasswordLogin calls (default 0)
   std::deque<int> authResults;         // -1 entries make the next Authenticate calls fail
   std::deque<int> changeResults;       // results of ChangePassword (default 0)
@@ -128,6 +131,8 @@ class FakeTagSdk : public ITagSdk {
       chunk.resize(4, 0);
       blocks[b] = chunk;
     }
+    if (leaveAfterWrite) present = leaveAfterWrite = false;
+    if (lostAnswer != 0) return FailPlain(std::exchange(lostAnswer, 0));
     return 0;
   }
   int ResetTransponder(int, int type) override {

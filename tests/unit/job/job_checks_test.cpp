@@ -171,11 +171,23 @@ TEST(JobChecks, ValueCheck) {
       {kFormatDecimal, kDisplayBinary, 9, "12", kMsgDecimalOver8, JobControl::ByteCount},
       {kFormatDecimal, kDisplayBinary, 4, "12a", kMsgNoDecimal, JobControl::Value},
       {kFormatDecimal, kDisplayBinary, 4, "-1", kMsgNoDecimal, JobControl::Value},
-      {kFormatDecimal, kDisplayBinary, 8, "99999999999999999999", 0, JobControl::TypeCombo},
+      // A value is refused when its bytes would not read back as itself.
+      {kFormatDecimal, kDisplayBinary, 8, "99999999999999999999", kMsgValueDoesNotFit, JobControl::Value},
+      {kFormatDecimal, kDisplayBinary, 8, "9223372036854775807", 0, JobControl::TypeCombo},
+      {kFormatDecimal, kDisplayBinary, 8, "9223372036854775808", kMsgValueDoesNotFit, JobControl::Value},
+      {kFormatDecimal, kDisplayBinary, 1, "255", 0, JobControl::TypeCombo},
+      {kFormatDecimal, kDisplayBinary, 1, "256", kMsgValueDoesNotFit, JobControl::Value},
+      {kFormatHex, kDisplayBinary, 2, "12345", kMsgValueDoesNotFit, JobControl::Value},
+      {kFormatHex, kDisplayBinary, 2, "00abcd", 0, JobControl::TypeCombo},
+      {kFormatNone, kDisplayAscii, 8, "ABCDEFGHIJKLMNOPQRSTUVWXYZ", kMsgValueDoesNotFit, JobControl::Value},
+      {kFormatNone, kDisplayAscii, 8, "ABCDEFGH", 0, JobControl::TypeCombo},
+      {kFormatDecimal, kDisplayAscii, 6, "0042", 0, JobControl::TypeCombo},
+      {kFormatNone, kDisplayBinary, 4, "12AB", 0, JobControl::TypeCombo},
+      {kFormatNone, kDisplayBinary, 4, "123456789", kMsgValueDoesNotFit, JobControl::Value},
       {kFormatHex, kDisplayBinary, 4, "12aG", kMsgNoHex, JobControl::Value},
       {kFormatHex, kDisplayBinary, 4, "12aF", 0, JobControl::TypeCombo},
       {kFormatHex, kDisplayAscii, 4, "xyz", 0, JobControl::TypeCombo},
-      {kFormatNone, kDisplayBinary, 4, "xyz", 0, JobControl::TypeCombo},
+      {kFormatNone, kDisplayBinary, 4, "xyz", kMsgValueDoesNotFit, JobControl::Value},
       {kFormatDecimal, kDisplayAscii, 12, "LOT-1", 0, JobControl::TypeCombo},
   };
   for (const auto& c : cases) {
@@ -189,6 +201,10 @@ TEST(JobChecks, ValueCheck) {
     EXPECT_EQ(w.msg.id, c.id);
     if (c.id) {
       EXPECT_EQ(w.focus, c.focus);
+    }
+    if (c.id == kMsgValueDoesNotFit) {
+      ASSERT_EQ(w.msg.args.size(), 2u);
+      EXPECT_EQ(w.msg.args[1], StatusArg{int64_t{c.bytes}});
     }
   }
 }

@@ -253,18 +253,16 @@ TEST_F(SettingsFileTest, ImportOfAHeaderOnlyFileUsesTheFileDefaults) {
   EXPECT_EQ(j.valueText, "");
   EXPECT_EQ(Read(path), "[Settings]\r\n");  // nothing written back
 
-  // A name that does not exist yet is created empty and gives the same defaults.
-  JobParams k = Sample();
-  const std::string fresh = PathOf("neu.QZLF_Set");
-  ImportSettingsFile(k, fresh);
-  EXPECT_TRUE(fs::exists(fresh));
-  EXPECT_EQ(k.startBlock, 1);
-  EXPECT_EQ(k.autoIncrement, 0);
-  // A path that cannot be opened reads as empty too.
-  JobParams m = Sample();
-  ImportSettingsFile(m, PathOf("kein/ordner/x.QZLF_Set"));
-  EXPECT_EQ(m.startBlock, 1);
-  EXPECT_EQ(m.transponderType, kTypeHitagS);
+  // A file that cannot be read, or that holds no settings, changes nothing (it used to give every
+  // field its default, which emptied the stored value), and nothing is created.
+  for (const char* name : {"neu.QZLF_Set", "kein/ordner/x.QZLF_Set"}) {
+    JobParams k = Sample();
+    std::string why;
+    EXPECT_FALSE(ImportSettingsFile(k, PathOf(name), &why)) << name;
+    EXPECT_FALSE(why.empty());
+    EXPECT_FALSE(fs::exists(PathOf(name)));
+    EXPECT_EQ(k.valueText, Sample().valueText);
+  }
 }
 
 TEST_F(SettingsFileTest, ImportHandEditedFile) {
