@@ -39,23 +39,6 @@ int RunHelper(const std::vector<std::string>& args, const std::string& faultPoin
   return status;
 }
 
-// Value and UID fields of every protocol line.
-std::vector<std::pair<std::string, std::string>> ProtocolEntries(const std::string& path) {
-  std::vector<std::pair<std::string, std::string>> out;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
-      fields.push_back(line.substr(start, tab - start));
-    fields.push_back(line.substr(start));
-    if (fields.size() == 7) out.emplace_back(fields[6], fields[2]);
-  }
-  return out;
-}
-
 TEST_F(EngineSimTest, KilledAfterWriteResumesWithNextValue) {
   // The helpers open the reader themselves.
   LF_ClosePort(handle);
@@ -98,20 +81,6 @@ TEST_F(EngineSimTest, KilledAfterWriteResumesWithNextValue) {
   }
 }
 
-// Every tag the simulator ever held (its shelf keeps them) with the value in block 16.
-std::vector<uint32_t> ValuesOnAllTags(SimProcess& sim) {
-  std::vector<uint32_t> values;
-  const std::string list = sim.Control("tag list");
-  for (size_t at = list.find('#'); at != std::string::npos; at = list.find('#', at + 1)) {
-    const std::string id = std::to_string(std::atoi(list.c_str() + at + 1));
-    std::istringstream in(sim.Control("tag dump " + id));
-    std::string tok;
-    while (in >> tok)
-      if (tok.rfind("16:", 0) == 0) values.push_back(static_cast<uint32_t>(std::strtoul(tok.c_str() + 3, nullptr, 16)));
-  }
-  return values;
-}
-
 // A fault point between every two steps of a tag: the run dies there at its second tag, a new
 // run finishes the job. No value is on two tags; every tag holding a value has its protocol line
 // or is reported as a spent reservation; the store's progress follows the last value given out.
@@ -135,35 +104,9 @@ TEST_P(FaultPointTest, DieRestartFinish) {
   const int second = RunHelper(args);
   ASSERT_TRUE(WIFEXITED(second) && WEXITSTATUS(second) == 0) << "status " << second;
 
-  std::set<std::string> recorded;
-  uint32_t highest = 0;
-  for (const auto& e : ProtocolEntries(log)) {
-    EXPECT_TRUE(recorded.insert(e.first).second) << "logged twice: " << e.first;
-    highest = std::max(highest, static_cast<uint32_t>(std::stoul(e.first)));
-  }
-  FileSettingsStore store(settings);
-  CLocalReservationStore reservations(store, settings + ".progress");
-  std::vector<Reservation> list;
-  std::string m;
-  ASSERT_TRUE(reservations.ListReservations(list, m)) << m;
-  std::set<std::string> spent;
-  for (const Reservation& r : list) {
-    EXPECT_EQ(r.state, ReservationState::Spent) << r.taken.value;
-    spent.insert(r.taken.value);
-    highest = std::max(highest, static_cast<uint32_t>(std::stoul(r.taken.value)));
-  }
-  std::map<uint32_t, int> tagsWith;
-  for (uint32_t v : ValuesOnAllTags(sim))
-    if (v >= 1000) ++tagsWith[v];
-  ASSERT_GE(tagsWith.size(), 3u);
-  for (const auto& [value, tags] : tagsWith) {
-    EXPECT_EQ(tags, 1) << value << " is on " << tags << " tags";
-    const std::string v = std::to_string(value);
-    EXPECT_TRUE(recorded.count(v) || spent.count(v)) << v << " is on a tag without a record";
-  }
-  JobProgress p;
-  ASSERT_TRUE(reservations.ReadProgress(p, m)) << m;
-  EXPECT_EQ(p.value, std::to_string(highest + 1));
+  std::map<int, uint32_t> tags;
+  CollectTagValues(sim, tags);
+  ExpectOneValueOneTagOneRecord(tags, log, settings, 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStep, FaultPointTest,

@@ -4,14 +4,19 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "job/job_engine.h"
+#include "job/reservation_store.h"
 #include "sdk/lf_sdk.h"
+#include "shell/settings_store.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/sim_process.h"
 
@@ -136,5 +141,75 @@ class EngineSimTest : public ::testing::Test {
   ManualTimers timers;
   JobEngine engine{job, view, timers};
 };
+
+// Value and UID fields of every protocol line.
+inline std::vector<std::pair<std::string, std::string>> ProtocolEntries(const std::string& path) {
+  std::vector<std::pair<std::string, std::string>> out;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+      fields.push_back(line.substr(start, tab - start));
+    fields.push_back(line.substr(start));
+    if (fields.size() == 7) out.emplace_back(fields[6], fields[2]);
+  }
+  return out;
+}
+
+// The value in block 16 of every tag the simulator holds (field and shelf), by tag number, added to
+// byId. Tags known already are read again only from the newest known one on (the one that may
+// still be in the field), so that a long run can collect before its shelf drops the oldest tags.
+inline void CollectTagValues(SimProcess& sim, std::map<int, uint32_t>& byId) {
+  const int newest = byId.empty() ? -1 : byId.rbegin()->first;
+  const std::string list = sim.Control("tag list");
+  for (size_t at = list.find('#'); at != std::string::npos; at = list.find('#', at + 1)) {
+    const int id = std::atoi(list.c_str() + at + 1);
+    if (id < newest) continue;
+    std::istringstream in(sim.Control("tag dump " + std::to_string(id)));
+    std::string tok;
+    byId[id] = 0;
+    while (in >> tok)
+      if (tok.rfind("16:", 0) == 0) byId[id] = static_cast<uint32_t>(std::strtoul(tok.c_str() + 3, nullptr, 16));
+  }
+}
+
+// Across every tag the simulator ever held: no value (1000 and up, in block 16) is on two tags,
+// every tag holding a value has its protocol line or a spent reservation, no reservation is left
+// open, and the stored progress follows the highest value given out.
+inline void ExpectOneValueOneTagOneRecord(const std::map<int, uint32_t>& tagValues, const std::string& log,
+                                          const std::string& settings, size_t minTags) {
+  std::set<std::string> recorded;
+  uint32_t highest = 0;
+  for (const auto& e : ProtocolEntries(log)) {
+    EXPECT_TRUE(recorded.insert(e.first).second) << "logged twice: " << e.first;
+    highest = std::max(highest, static_cast<uint32_t>(std::stoul(e.first)));
+  }
+  FileSettingsStore store(settings);
+  CLocalReservationStore reservations(store, settings + ".progress");
+  std::vector<Reservation> list;
+  std::string m;
+  ASSERT_TRUE(reservations.ListReservations(list, m)) << m;
+  std::set<std::string> spent;
+  for (const Reservation& r : list) {
+    EXPECT_EQ(r.state, ReservationState::Spent) << r.taken.value;
+    spent.insert(r.taken.value);
+    highest = std::max(highest, static_cast<uint32_t>(std::stoul(r.taken.value)));
+  }
+  std::map<uint32_t, int> tagsWith;
+  for (const auto& [id, v] : tagValues)
+    if (v >= 1000) ++tagsWith[v];
+  ASSERT_GE(tagsWith.size(), minTags);
+  for (const auto& [value, tags] : tagsWith) {
+    EXPECT_EQ(tags, 1) << value << " is on " << tags << " tags";
+    const std::string v = std::to_string(value);
+    EXPECT_TRUE(recorded.count(v) || spent.count(v)) << v << " is on a tag without a record";
+  }
+  JobProgress p;
+  ASSERT_TRUE(reservations.ReadProgress(p, m)) << m;
+  EXPECT_EQ(p.value, std::to_string(highest + 1));
+}
 
 }  // namespace tw::test
