@@ -89,15 +89,10 @@ void JobEngine::TakeNextValue() {
 
 int JobEngine::ReadBack(const CMyByteArray& bytes) {
   const int size = static_cast<int>(bytes.size());
-  const std::string uid = FormatProtocolUid(state_.currentUid);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    // The second attempt finds the tag and logs in again, as the reader may have lost it.
-    if (attempt > 0 && (!TagStep(ctx_, false, false) || FormatProtocolUid(state_.currentUid) != uid)) break;
-    CMyByteArray got;
-    if (sdk_.ReadBlocks(state_.portHandle, job_.transponderType, job_.startBlock, got, size) == size &&
-        got.size() == bytes.size())
-      return got == bytes ? 1 : 0;
-  }
+  CMyByteArray got;
+  if (sdk_.ReadBlocks(state_.portHandle, job_.transponderType, job_.startBlock, got, size) == size &&
+      got.size() == bytes.size())
+    return got == bytes ? 1 : 0;
   return -1;
 }
 
@@ -150,7 +145,7 @@ bool JobEngine::WriteStepInJob(bool skipSame) {
     pending_.reset();
     if (reservations_ != nullptr && !reservations_->IsOpen()) return false;
   }
-  const std::string value = held ? held->taken.value : job_.valueText;
+  std::string value = held ? held->taken.value : job_.valueText;
 
   CMyByteArray bytes;
   if (!EncodeValue(value, job_, bytes, &status_)) {
@@ -173,10 +168,34 @@ bool JobEngine::WriteStepInJob(bool skipSame) {
   } else if (reserving) {
     const JobProgress taken = ProgressOf(job_);
     next = NextProgress(taken);
-    if (reservations_->Reserve(taken, next, uid, r) != StoreResult::Ok) {
+    const StoreResult reserved = reservations_->Reserve(taken, next, uid, r);
+    if (reserved == StoreResult::Refused) {
+      // A store that takes each tag once: this tag has its value already.
+      status_.AddStatusLine(StatusMessage{kMsgReservationSettled, {r.taken.value, uid}});
+      state_.lastUid = state_.currentUid;
+      view_.SetLamps(LampState::Red);
+      return false;
+    }
+    if (reserved == StoreResult::UsedUp) {
+      view_.SetLamps(LampState::Red);
+      StopCycles();
+      return false;
+    }
+    if (reserved != StoreResult::Ok) {
       view_.SetLamps(LampState::Red);
       StoreFailed();
       return false;
+    }
+    // A store shared by several stations decides the value itself.
+    if (!(r.taken.value == value)) {
+      value = r.taken.value;
+      if (!ValueFits(value, job_) || !EncodeValue(value, job_, bytes, &status_)) {
+        reservations_->GiveBack(r);
+        view_.SetLamps(LampState::Red);
+        StopCycles();
+        return false;
+      }
+      PadToBlocks(bytes);
     }
   }
   FaultPoint("reserved");
