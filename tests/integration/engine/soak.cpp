@@ -23,7 +23,7 @@ TEST_F(EngineSimTest, ThousandTagsWithRandomKills) {
   const std::string settings = sim.TempDir() + "/Tagwright.conf";
   const std::string log = sim.TempDir() + "/Protokoll_S.txt";
   std::mt19937 random(1717);
-  std::uniform_int_distribution<int> lifeMs(20, 700);
+  std::uniform_int_distribution<int> lifeMs(2, 80);  // a run writes a tag every few ms
   constexpr size_t kTags = 1000;
   int kills = 0;
   std::map<int, uint32_t> tags;
