@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "cli/exit_codes.h"
 #include "platform/cp1252.h"
 #include "shell/settings_keys.h"
+#include "shell/string_table.h"
 
 #ifdef TW_HAVE_PG_STORE
 #include <ctime>
@@ -13,6 +16,7 @@
 #include "shell/import_file.h"
 #include "shell/protocol_file.h"
 #include "store/pg_job_store.h"
+#include "store/pg_reservation_store.h"
 #include "store/pg_schema.h"
 #endif
 
@@ -33,6 +37,17 @@ StoreChoice ChooseStore(const CliOptions& o, ISettingsView& settings) {
 }
 
 #ifndef TW_HAVE_PG_STORE
+
+struct SharedJobRun::Impl {};
+SharedJobRun::SharedJobRun() = default;
+SharedJobRun::~SharedJobRun() = default;
+int SharedJobRun::Prepare(const CliOptions&, const StoreChoice&, JobParams&, CliOutput& out) {
+  out.Error(kExitBadArguments, "this program was built without the shared job store (libpq)");
+  return kExitBadArguments;
+}
+CReservationStore* SharedJobRun::Store() { return nullptr; }
+void SharedJobRun::SetReader(const std::string&) {}
+std::string SharedJobRun::Describe() const { return {}; }
 
 bool SharedStoreBuiltIn() { return false; }
 
@@ -192,6 +207,66 @@ int SharedJobCommand(const std::string& sub, const CliOptions& o, const StoreCho
                                {"station", r.station},
                                {"reader", r.reader},
                                {"time", TimeText(r.reservedAt)}});
+  return kExitOk;
+}
+
+struct SharedJobRun::Impl {
+  std::unique_ptr<store::CPgReservationStore> store;
+};
+SharedJobRun::SharedJobRun() : impl_(std::make_unique<Impl>()) {}
+SharedJobRun::~SharedJobRun() = default;
+CReservationStore* SharedJobRun::Store() { return impl_->store.get(); }
+void SharedJobRun::SetReader(const std::string& reader) {
+  if (impl_->store) impl_->store->SetReader(reader);
+}
+std::string SharedJobRun::Describe() const { return impl_->store ? impl_->store->Describe() : std::string(); }
+
+int SharedJobRun::Prepare(const CliOptions& o, const StoreChoice& c, JobParams& job, CliOutput& out) {
+  if (c.job.empty()) {
+    out.Error(kExitBadArguments, "a shared job needs a name: --job NAME (or JobName in section Settings)");
+    return kExitBadArguments;
+  }
+  static const char* const kStationOptions[] = {"log", "log-reads", "no-log", "cycle-time", "beep-time"};
+  for (const auto& [name, value] : o.jobOptions) {
+    if (std::find(std::begin(kStationOptions), std::end(kStationOptions), name) == std::end(kStationOptions)) {
+      out.Error(kExitBadArguments, "--" + name + ": the fields of shared job " + Cp1252ToUtf8(c.job) +
+                                       " are the store's (change them with job set)");
+      return kExitBadArguments;
+    }
+  }
+  if (!o.settingsFile.empty()) {
+    out.Error(kExitBadArguments, "--settings: the fields of a shared job are the store's (use job set)");
+    return kExitBadArguments;
+  }
+  if (!UsableConnInfo(c.conninfo, out)) return kExitBadArguments;
+  impl_->store = std::make_unique<store::CPgReservationStore>(c.conninfo, c.job, c.station, "");
+  std::string error;
+  JobProgress progress;
+  if (!impl_->store->Connect(error) || !impl_->store->ReadProgress(progress, error)) {
+    impl_->store.reset();
+    out.Error(kExitNoReader, FormatString(33301, error.c_str()));
+    return kExitNoReader;
+  }
+  const store::SharedJob& sj = impl_->store->Job();
+  JobParams shared = sj.params;
+  shared.logWrites = job.logWrites;
+  shared.logReads = job.logReads;
+  shared.writeLogFile = job.writeLogFile;
+  shared.readLogFile = job.readLogFile;
+  shared.cycleTime = job.cycleTime;
+  shared.beepTime = job.beepTime;
+  // Options on top: protocol files and timings only (checked above).
+  std::string why;
+  if (!ApplyJobOptions(o.jobOptions, shared, why)) {
+    out.Error(kExitBadArguments, why);
+    return kExitBadArguments;
+  }
+  shared.importData = 0;
+  shared.importFile.clear();
+  shared.importLinesUsed = 0;
+  shared.autoIncrement = sj.import ? 0 : 1;
+  shared.valueText = progress.value;
+  job = shared;
   return kExitOk;
 }
 

@@ -2,12 +2,17 @@
 // stored settings), "store init" and "store migrate", the shared job's "job set" and "job show",
 // and "protocol export" of the whole line's records in the protocol file layout.
 #pragma once
+#include <memory>
 #include <string>
 
 #include "cli/cli_options.h"
 #include "cli/cli_output.h"
 #include "job/job_params.h"
 #include "shell/settings_store.h"
+
+namespace tw {
+class CReservationStore;
+}
 
 namespace tw::cli {
 
@@ -32,5 +37,28 @@ int ProtocolCommand(const CliOptions& options, ISettingsView& settings, CliOutpu
 // settings file, options). Exit code.
 int SharedJobCommand(const std::string& sub, const CliOptions& options, const StoreChoice& store,
                      const JobParams& job, CliOutput& out);
+
+// A write or read on the shared job: the store behind the reservation interface, and the job's
+// fields from the store (the station keeps its protocol files and timings). The job fields say
+// "count up" for a counted job and "a fixed value" for an import job: the store hands out each
+// value, and the station needs no copy of the import file.
+class SharedJobRun {
+ public:
+  SharedJobRun();
+  ~SharedJobRun();
+  // Connects and loads the job into job. Exit code; on failure the error is printed. Job options
+  // other than protocol files and timings are refused: the job's fields are the store's.
+  int Prepare(const CliOptions& options, const StoreChoice& choice, JobParams& job, CliOutput& out);
+  // The store for the job engine (null before a successful Prepare).
+  CReservationStore* Store();
+  // The reader recorded with each value.
+  void SetReader(const std::string& reader);
+  // "job NAME, database D on HOST:PORT".
+  std::string Describe() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace tw::cli
