@@ -1,5 +1,7 @@
 #include "app/tagwright_dlg.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -32,6 +34,10 @@
 #include "app/lamp_images.h"
 #include "job/job_settings.h"
 #include "platform/cp1252.h"
+#include "shell/settings_keys.h"
+#ifdef TW_HAVE_TW_STORE
+#include "store/pg_reservation_store.h"
+#endif
 #include "job/type_layout.h"
 #include "job/value_encoding.h"
 #include "sdk/error_texts.h"
@@ -122,11 +128,13 @@ CTagwrightDlg::CTagwrightDlg(ISettingsStore& store, QWidget* parent) : QDialog(p
   LoadSettings(job_, store_);
   // The job's progress and reservations: the journal beside a settings file. (A store in memory
   // has none: then the progress is saved with the other fields when the window closes.)
-  if (auto* file = dynamic_cast<FileSettingsStore*>(&store_)) {
-    reservations_ = std::make_unique<CLocalReservationStore>(store_, JournalPathFor(file->Path()));
-    JobProgress progress;
-    std::string why;
-    if (reservations_->ReadProgress(progress, why)) ApplyProgress(job_, progress);
+  if (!OpenSharedJob()) {
+    if (auto* file = dynamic_cast<FileSettingsStore*>(&store_)) {
+      reservations_ = std::make_unique<CLocalReservationStore>(store_, JournalPathFor(file->Path()));
+      JobProgress progress;
+      std::string why;
+      if (reservations_->ReadProgress(progress, why)) ApplyProgress(job_, progress);
+    }
   }
   loaded_ = job_;
   engine_ = std::make_unique<JobEngine>(job_, *this, *this);
@@ -155,7 +163,17 @@ void CTagwrightDlg::Destroy() {
   // The cycles end first: their progress is then in the store, and only what the operator changed
   // in this window is written back, never an older value over one another program stored.
   engine_->StopCycles();
-  if (reservations_) {
+  if (!sharedJob_.empty()) {
+    // The job's fields are the shared store's: only the station's own choices are kept here.
+    (void)LoadControls();
+    JobParams station = loaded_;
+    station.logWrites = job_.logWrites;
+    station.logReads = job_.logReads;
+    station.writeLogFile = job_.writeLogFile;
+    station.readLogFile = job_.readLogFile;
+    SaveChangedSettings(station, loaded_, store_);
+    engine_->StoreChangedProgress();
+  } else if (reservations_) {
     (void)LoadControls();
     SaveChangedSettings(job_, loaded_, store_);
     engine_->StoreChangedProgress();
@@ -459,6 +477,10 @@ void CTagwrightDlg::Initialise() {
   ShowLogNames();
   titleBase_ = windowTitle();
   ConnectLoop(false);
+  if (!sharedJob_.empty()) {
+    AddStatusLine(StatusMessage{33303, {sharedJob_, sharedStore_}});
+    if (!sharedError_.empty()) AddStatusLine(StatusMessage{33301, {sharedError_}});
+  }
   ApplyTypeLayout(job_, *this);
   EnableJobControls(true);
   c.value->setFocus();
@@ -486,7 +508,47 @@ QString CTagwrightDlg::ProgramVersion() const {
 }
 
 void CTagwrightDlg::SetCaption(const QString& tail) {
-  setWindowTitle(titleBase_ + " V" + ProgramVersion() + " <" + tail + ">");
+  QString title = titleBase_ + " V" + ProgramVersion() + " <" + tail + ">";
+  if (!sharedJob_.empty()) title += " - " + FromCp1252(FormatString(33303, sharedJob_.c_str(), sharedStore_.c_str()));
+  setWindowTitle(title);
+}
+
+bool CTagwrightDlg::OpenSharedJob() {
+  const std::string conninfo = store_.GetProfileString(settings::kSettings, settings::kJobStore, "");
+  if (conninfo.empty()) return false;
+  sharedJob_ = store_.GetProfileString(settings::kSettings, settings::kJobName, "");
+  sharedStore_ = conninfo;
+#ifdef TW_HAVE_TW_STORE
+  char host[256] = {};
+  const std::string station = gethostname(host, sizeof host - 1) == 0 && host[0] ? host : "station";
+  auto shared = std::make_unique<store::CPgReservationStore>(conninfo, sharedJob_, station, "tagwright");
+  std::string why;
+  JobProgress progress;
+  if (shared->Connect(why) && shared->ReadProgress(progress, why)) {
+    sharedStore_ = shared->Describe();
+    // The store's job, with this station's protocol files and timings; values come from the store.
+    JobParams fields = shared->Job().params;
+    fields.logWrites = job_.logWrites;
+    fields.logReads = job_.logReads;
+    fields.writeLogFile = job_.writeLogFile;
+    fields.readLogFile = job_.readLogFile;
+    fields.cycleTime = job_.cycleTime;
+    fields.beepTime = job_.beepTime;
+    fields.importData = 0;
+    fields.importFile.clear();
+    fields.importLinesUsed = 0;
+    fields.autoIncrement = shared->Job().import ? 0 : 1;
+    fields.valueText = progress.value;
+    job_ = fields;
+  } else {
+    // No store, no write: every write asks the store first and stops with its message.
+    sharedError_ = why;
+  }
+  reservations_ = std::move(shared);
+#else
+  sharedError_ = "this program was built without the shared job store";
+#endif
+  return true;
 }
 
 bool CTagwrightDlg::Connect(const std::string& interfaceName, int portSetting, int timeoutMs) {
@@ -532,6 +594,9 @@ bool CTagwrightDlg::Connect(const std::string& interfaceName, int portSetting, i
   }
   std::string iface = std::string(model) + " " + (LF_IsUsbDevice(h) == 1 ? "USB:" : "") + interfaceName;
   LF_SetOperatingMode(h, 0);
+#ifdef TW_HAVE_TW_STORE
+  if (auto* shared = dynamic_cast<store::CPgReservationStore*>(reservations_.get())) shared->SetReader(iface);
+#endif
   SetCaption(FromCp1252(iface + fw));
   return true;
 }

@@ -178,6 +178,13 @@ class CTagwrightDlg : public QDialog, public IJobView, public ICycleTimers {
   ISettingsStore& store_;
   std::unique_ptr<CReservationStore> reservations_;
   JobParams loaded_;
+  // A job shared by several stations (JobStore and JobName in section "Settings"): its name and
+  // the store as shown in the caption; empty for the station's own job.
+  std::string sharedJob_;
+  std::string sharedStore_;
+  std::string sharedError_;  // why the shared store could not be reached at start
+  // Takes the job from the shared store when the settings name one. False when they do not.
+  bool OpenSharedJob();
   TypingLimit* valueLimit_ = nullptr;  // the job as loaded: the close saves only what differs from it
   JobParams job_;
   std::unique_ptr<JobEngine> engine_;

@@ -115,9 +115,13 @@ int RunWrite(RunContext& run) {
         run.out.Error(kExitNoReader, LoadString(33005));
         return Finish(run, "write", 0, kExitNoReader, "reader lost");
       }
+      // No store, no write: the operator restarts the station once the store is back.
+      if (view.Reported(kMsgStoreUnreachable)) return Finish(run, "write", 0, kExitNoReader, "no store");
+      if (view.Reported(kMsgValuesUsedUp)) return Finish(run, "write", 0, kExitOk, "import exhausted");
       return Finish(run, "write", 0, kExitFailed, "no tag written");
     }
     run.out.Tag("write", 1, view.writtenValue, Uid(engine));
+    if (view.Reported(kMsgStoreUnreachable)) return Finish(run, "write", 1, kExitNoReader, "no store");
     if (view.Reported(kMsgProtocolNotWritten) || view.Reported(kMsgProgressNotSaved))
       return Finish(run, "write", 1, kExitFailed, "protocol or progress not saved");
     return Finish(run, "write", 1, kExitOk, "done");
@@ -142,6 +146,14 @@ int RunWrite(RunContext& run) {
     view.BeginStep();
     engine.OnTimer(kWriteTimerId);
     if (view.written) run.out.Tag("write", ++count, view.writtenValue, Uid(engine));
+    if (view.Reported(kMsgStoreUnreachable)) {
+      engine.StopCycles();
+      return Finish(run, "write", count, kExitNoReader, "no store");
+    }
+    if (view.Reported(kMsgValuesUsedUp)) {
+      engine.StopCycles();
+      return Finish(run, "write", count, kExitOk, "import exhausted");
+    }
     if (view.Reported(kMsgProtocolNotWritten) || view.Reported(kMsgProgressNotSaved)) {
       engine.StopCycles();
       return Finish(run, "write", count, kExitFailed, "protocol or progress not saved");

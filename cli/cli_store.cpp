@@ -48,6 +48,7 @@ int SharedJobRun::Prepare(const CliOptions&, const StoreChoice&, JobParams&, Cli
 CReservationStore* SharedJobRun::Store() { return nullptr; }
 void SharedJobRun::SetReader(const std::string&) {}
 std::string SharedJobRun::Describe() const { return {}; }
+bool SharedJobRun::NothingLeft() const { return false; }
 
 bool SharedStoreBuiltIn() { return false; }
 
@@ -212,7 +213,9 @@ int SharedJobCommand(const std::string& sub, const CliOptions& o, const StoreCho
 
 struct SharedJobRun::Impl {
   std::unique_ptr<store::CPgReservationStore> store;
+  bool nothingLeft = false;
 };
+bool SharedJobRun::NothingLeft() const { return impl_->nothingLeft; }
 SharedJobRun::SharedJobRun() : impl_(std::make_unique<Impl>()) {}
 SharedJobRun::~SharedJobRun() = default;
 CReservationStore* SharedJobRun::Store() { return impl_->store.get(); }
@@ -267,6 +270,10 @@ int SharedJobRun::Prepare(const CliOptions& o, const StoreChoice& c, JobParams& 
   shared.autoIncrement = sj.import ? 0 : 1;
   shared.valueText = progress.value;
   job = shared;
+  if (sj.import && sj.importLinesLeft == 0) {
+    out.Info(LoadString(33302));
+    impl_->nothingLeft = true;
+  }
   return kExitOk;
 }
 

@@ -53,8 +53,10 @@ class SharedJobRun {
   CReservationStore* Store();
   // The reader recorded with each value.
   void SetReader(const std::string& reader);
-  // "job NAME, database D on HOST:PORT".
+  // "database D on HOST:PORT".
   std::string Describe() const;
+  // An import job whose lines are all taken: Prepare said so, nothing is left to write.
+  bool NothingLeft() const;
 
  private:
   struct Impl;

@@ -479,8 +479,29 @@ int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out
   // One job, one writer: the stored job is taken before any reader traffic, and given up (its
   // progress kept for good) when the run ends.
   const bool run = o.command == "write" || o.command == "read";
-  CReservationStore* reservations = run && !o.noSave ? &UserReservations() : nullptr;
-  if (reservations != nullptr) {
+  // A job shared by several stations lives in the shared store, which hands out its values: no
+  // store, no write.
+  const StoreChoice shared = run ? ChooseStore(o, store) : StoreChoice{};
+  SharedJobRun sharedRun;
+  CReservationStore* reservations = nullptr;
+  if (shared.Shared()) {
+    if (const int code = LoadJob(o, store, job, out, &stored); code != kExitOk) return code;
+    if (const int code = sharedRun.Prepare(o, shared, job, out); code != kExitOk) return code;
+    if (sharedRun.NothingLeft() && o.command == "write") return kExitOk;
+    reservations = sharedRun.Store();
+    if (!out.Json()) out.Info(FormatString(33303, shared.job.c_str(), sharedRun.Describe().c_str()));
+    std::string why;
+    const StoreResult taken = reservations->Open("tagwright-cli", why);
+    if (taken == StoreResult::Busy) {
+      out.Error(kExitJobBusy, FormatString(kMsgJobBusy, why.c_str()));
+      return kExitJobBusy;
+    }
+    if (taken != StoreResult::Ok) {
+      out.Error(kExitNoReader, FormatString(33301, why.c_str()));
+      return kExitNoReader;
+    }
+  } else if (run && !o.noSave) {
+    reservations = &UserReservations();
     if (const int code = TakeJob(*reservations, out); code != kExitOk) return code;
   }
   if (demo) {
@@ -503,8 +524,8 @@ int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out
     unlink(protocol.c_str());  // the demo's own file: each run starts a fresh protocol
     job.logWrites = 1;
     job.writeLogFile = protocol;
-  } else if (const int code = LoadJob(o, store, job, out, &stored); code != kExitOk) {
-    return code;
+  } else if (!shared.Shared()) {
+    if (const int code = LoadJob(o, store, job, out, &stored); code != kExitOk) return code;
   }
 
   SimulatedReader sim;
@@ -554,7 +575,10 @@ int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out
   RunTimers timers;
   JobEngine engine(job, view, timers);
   engine.SetPortHandle(reader.handle);
-  if (reservations != nullptr) {
+  if (shared.Shared()) {
+    sharedRun.SetReader(reader.model + " " + port.name);
+    engine.SetReservationStore(reservations, "tagwright-cli");
+  } else if (reservations != nullptr) {
     // The fields as stored are the progress nobody changed; options that changed it are stored
     // when the run takes the job.
     const JobProgress given = ProgressOf(job);

@@ -161,7 +161,12 @@ void JobEngine::SetReservationStore(CReservationStore* store, std::string progra
 
 void JobEngine::StoreFailed() {
   // Without the store the next value could go to a second tag: stop rather than risk it.
-  status_.AddStatusLine(StatusMessage{kMsgProgressNotSaved, {}});
+  // A shared store says why (server gone, connection lost ...).
+  const std::string why = reservations_ != nullptr ? reservations_->LastMessage() : std::string();
+  if (why.empty())
+    status_.AddStatusLine(StatusMessage{kMsgProgressNotSaved, {}});
+  else
+    status_.AddStatusLine(StatusMessage{kMsgStoreUnreachable, {why}});
   StopCycles();
 }
 

@@ -37,6 +37,11 @@ inline constexpr int kMsgNewCredentialsFailed = 241;
 inline constexpr int kMsgWriteDone = 32850;         // "Wert <%s> erfolgreich geschrieben"
 inline constexpr int kMsgProtocolNotWritten = 32880;  // protocol line could not be written (%s: file)
 inline constexpr int kMsgProgressNotSaved = 32881;    // next value could not be stored
+// A store shared by several stations: the tag already has a value in the job (%s UID, value,
+// station, time); the store cannot be reached (%s why); no value left.
+inline constexpr int kMsgTagOnce = 33300;
+inline constexpr int kMsgStoreUnreachable = 33301;
+inline constexpr int kMsgValuesUsedUp = 33302;
 inline constexpr int kMsgDataInPasswordBlocks = 32882;  // data would be overwritten by passwords
 inline constexpr int kMsgJobBusy = 32884;            // "... wird gerade von %s ausgeführt!"
 inline constexpr int kMsgReservationSpent = 32885;   // value %s for tag %s (%s: time) unconfirmed

@@ -1,6 +1,7 @@
 #include "job/write_cycle.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "job/configuration.h"
 #include "job/fault_point.h"
@@ -13,6 +14,18 @@
 #include "shell/protocol_file.h"
 
 namespace tw {
+namespace {
+
+// Local time as the protocol writes it; empty when unknown.
+std::string TimeText(int64_t t) {
+  char when[32] = "";
+  const std::time_t tt = static_cast<std::time_t>(t);
+  std::tm local{};
+  if (t > 0 && localtime_r(&tt, &local) != nullptr) std::strftime(when, sizeof when, "%d.%m.%Y %H:%M:%S", &local);
+  return when;
+}
+
+}  // namespace
 
 bool Em4450ClearWriteProtection(JobContext& ctx) {
   const int h = ctx.state.portHandle;
@@ -170,14 +183,15 @@ bool JobEngine::WriteStepInJob(bool skipSame) {
     next = NextProgress(taken);
     const StoreResult reserved = reservations_->Reserve(taken, next, uid, r);
     if (reserved == StoreResult::Refused) {
-      // A store that takes each tag once: this tag has its value already.
-      status_.AddStatusLine(StatusMessage{kMsgReservationSettled, {r.taken.value, uid}});
-      state_.lastUid = state_.currentUid;
+      // Each tag once: this tag keeps what it has; the cycle waits for the next one.
       view_.SetLamps(LampState::Red);
+      status_.AddStatusLine(StatusMessage{kMsgTagOnce, {uid, r.taken.value, r.owner, TimeText(r.time)}});
+      state_.lastUid = state_.currentUid;
       return false;
     }
     if (reserved == StoreResult::UsedUp) {
       view_.SetLamps(LampState::Red);
+      status_.AddStatusLine(StatusMessage{kMsgValuesUsedUp, {}});
       StopCycles();
       return false;
     }
@@ -186,11 +200,13 @@ bool JobEngine::WriteStepInJob(bool skipSame) {
       StoreFailed();
       return false;
     }
-    // A store shared by several stations decides the value itself.
-    if (!(r.taken.value == value)) {
+    // A store shared by several stations hands out the value itself.
+    if (r.taken.value != value) {
       value = r.taken.value;
       if (!ValueFits(value, job_) || !EncodeValue(value, job_, bytes, &status_)) {
-        reservations_->GiveBack(r);
+        // Nobody can write this value: it goes back, and the job needs the operator.
+        status_.AddStatusLine(StatusMessage{kMsgValueDoesNotFit, {value, int64_t{job_.byteCount}}});
+        if (!reservations_->GiveBack(r)) StoreFailed();
         view_.SetLamps(LampState::Red);
         StopCycles();
         return false;

@@ -59,13 +59,18 @@ class Station {
 
   bool StartSim() {
     if (!sim_.Start()) return false;
-    // A fresh tag shows what an unwritten tag's data block holds.
-    const std::string ref = NewTag();
-    factory_ = Word(sim_.Control("tag dump " + ref));
-    NewTag();
+    // The first tag, not written yet, shows what an unwritten tag's data block holds.
+    const std::string first = NewTag();
+    factory_ = Word(sim_.Control("tag dump " + first));
     return factory_ != "?";
   }
   SimProcess& Sim() { return sim_; }
+  // A tag from elsewhere, with what it holds in the job's data block.
+  bool AddTag(const std::string& uid, const std::string& word) {
+    std::lock_guard<std::mutex> lock(tagsMu_);
+    uids_.push_back(uid);
+    return sim_.Control("tag add hitags " + uid + " mem " + std::to_string(kStartBlock) + "=" + word).rfind("ok", 0) == 0;
+  }
   const std::string& Factory() const { return factory_; }
   const std::string& Name() const { return name_; }
 
@@ -137,11 +142,14 @@ class Station {
     return stdout_;
   }
 
-  // Every tag the simulator ever held and the word in the job's data block: uid -> word.
+  // Every tag the simulator ever held and the word in the job's data block: uid -> word. A tag is
+  // read out when it leaves the field (the simulator's shelf is bounded), the rest now.
   std::map<std::string, std::string> Held() {
+    std::lock_guard<std::mutex> lock(tagsMu_);
     std::map<std::string, std::string> out;
     for (const std::string& uid : uids_) {
-      const std::string w = Word(sim_.Control("tag dump " + uid));
+      const auto gone = left_.find(uid);
+      const std::string w = gone != left_.end() ? gone->second : Word(sim_.Control("tag dump " + uid));
       if (w != factory_) out[uid] = w;
     }
     return out;
@@ -151,6 +159,8 @@ class Station {
   std::string NewTag() {
     char uid[16];
     std::snprintf(uid, sizeof uid, "%08X", g_uid++);
+    std::lock_guard<std::mutex> lock(tagsMu_);
+    if (!uids_.empty()) left_[uids_.back()] = Word(sim_.Control("tag dump " + uids_.back()));
     sim_.Control(std::string("tag add hitags ") + uid);
     uids_.push_back(uid);
     return uid;
@@ -188,6 +198,8 @@ class Station {
   std::thread reader_, errReader_;
   std::atomic<int> written_{0};
   std::vector<std::string> uids_;
+  std::map<std::string, std::string> left_;  // read out when it left the field
+  std::mutex tagsMu_;
   std::mutex mu_;
   std::string stdout_, stderr_;
 };
@@ -232,14 +244,20 @@ class LineTest : public ::testing::Test {
     EXPECT_TRUE(st.Connect(conninfo, error) && st.LoadJob(jobName, job, error)) << error;
     std::vector<SharedRecord> all = st.Written(job.id, error);
     const std::vector<SharedRecord> unsettled = st.Unsettled(job.id, "", error);
+    // Records print the UID as the protocol does; the simulator names the bytes in the other order.
+    auto simUid = [](const std::string& u) {
+      std::string out;
+      for (size_t i = u.size(); i >= 2; i -= 2) out += u.substr(i - 2, 2);
+      return out;
+    };
+    // A tag written again (a station started anew with the tag still in its field) holds the value
+    // of its latest record; the earlier value is on no tag.
     std::map<std::string, const SharedRecord*> byUid;
-    for (const SharedRecord& r : all) {
-      EXPECT_TRUE(byUid.emplace(r.uid, &r).second) << "tag " << r.uid << " in two records";
-    }
+    for (const SharedRecord& r : all) byUid[simUid(r.uid)] = &r;
     std::map<std::string, std::string> spentByUid;
     for (const SharedRecord& r : unsettled) {
       EXPECT_EQ(r.outcome, kSpent) << "reservation " << r.value << " of " << r.station << " left open";
-      spentByUid[r.uid] = r.value;
+      spentByUid[simUid(r.uid)] = r.value;
     }
     std::map<std::string, std::string> holderOfWord;
     size_t held = 0;
@@ -261,8 +279,8 @@ class LineTest : public ::testing::Test {
         }
       }
     }
-    EXPECT_GE(held, all.size());
-    for (const SharedRecord& r : all) EXPECT_TRUE(holderOfWord.count(ExpectedWord(r.value, job.params))) << r.value;
+    EXPECT_GE(held, byUid.size());
+    for (const auto& [uid, r] : byUid) EXPECT_TRUE(holderOfWord.count(ExpectedWord(r->value, job.params))) << r->value;
     std::set<std::string> values;
     for (const SharedRecord& r : all) EXPECT_TRUE(values.insert(r.value).second) << r.value;
     for (const SharedRecord& r : unsettled) EXPECT_TRUE(values.insert(r.value).second) << "spent " << r.value << " reused";
@@ -307,12 +325,15 @@ TEST_F(LineTest, EightStationsShareAnImportAndSurviveKills) {
                      std::to_string(kStartBlock), "--bytes", "4", "--import", file}),
             0);
   MakeStations(8);
+  // Slow answers keep the stations inside their steps most of the time, so that a kill often finds
+  // a reservation open.
+  for (auto& s : stations) ASSERT_EQ(s->Sim().Control("delay 15").rfind("ok", 0), 0u);
   const auto t0 = std::chrono::steady_clock::now();
   for (auto& s : stations) ASSERT_TRUE(s->Run(conninfo, "import", n + 5));
   // Three stations die at random moments and are started again, as an operator would.
   std::mt19937 rng(static_cast<unsigned>(time(nullptr)));
   int kills = 0;
-  for (int k = 0; k < 3; ++k) {
+  for (int k = 0; k < 4; ++k) {
     Station& s = *stations[rng() % 8];
     std::this_thread::sleep_for(std::chrono::milliseconds(300 + rng() % 1500));
     s.Kill();
@@ -350,7 +371,7 @@ TEST_F(LineTest, ServerStopsMidRunAndStationsResume) {
   int before = 0;
   for (auto& s : stations) {
     EXPECT_EQ(s->Wait(), 3) << s->Name() << ": " << s->Stderr();
-    EXPECT_NE(s->Stderr().find("store"), std::string::npos) << s->Stderr();
+    EXPECT_NE(s->Stdout().find("\"id\":33301"), std::string::npos) << s->Stdout();
     before += s->Written();
   }
   std::string error;
@@ -372,8 +393,11 @@ TEST_F(LineTest, EachTagOnceRefusesATagThatCameBack) {
   ASSERT_TRUE(stations[0]->Run(conninfo, "once", 0));
   ASSERT_EQ(stations[0]->Wait(), 0) << stations[0]->Stderr();
   // The tag written at S1 shows up at S2.
-  const std::string uid = stations[0]->Held().begin()->first;
-  ASSERT_EQ(stations[1]->Sim().Control("tag add hitags " + uid).rfind("ok", 0), 0u);
+  const auto first = stations[0]->Held();
+  ASSERT_EQ(first.size(), 1u);
+  const std::string uid = first.begin()->first;
+  ASSERT_EQ(first.begin()->second, ExpectedWord("300", JobParams{}));
+  ASSERT_TRUE(stations[1]->AddTag(uid, first.begin()->second));
   ASSERT_TRUE(stations[1]->Run(conninfo, "once", 0));
   // Refused before any write, with the value, the station and the time it got it.
   const int rc = stations[1]->Wait();
