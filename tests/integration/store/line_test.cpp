@@ -22,6 +22,7 @@
 #include <sstream>
 #include <thread>
 
+#include "job/job_engine.h"
 #include "job/value_encoding.h"
 #include "store/pg_job_store.h"
 #include "tests/support/pg_env.h"
@@ -182,9 +183,11 @@ class Station {
         std::lock_guard<std::mutex> lock(mu_);
         stdout_ += line + "\n";
       }
-      // A tag written: the next one enters the field.
+      // A tag written, or one that came back and was settled: the next one enters the field.
       if (line.find("\"event\":\"tag\"") != std::string::npos) {
         ++written_;
+        NewTag();
+      } else if (line.find("\"id\":" + std::to_string(kMsgReservationSettled) + ",") != std::string::npos) {
         NewTag();
       }
       line.clear();
@@ -226,8 +229,9 @@ class LineTest : public ::testing::Test {
   void SetUp() override {
     if (!PgEnvironment::Get()->SkipReason().empty()) GTEST_SKIP() << PgEnvironment::Get()->SkipReason();
     conninfo = PgEnvironment::Get()->NewDatabase();
-    dir = PgEnvironment::Get()->Server()->Dir() + "/line-" + std::to_string(getpid());
-    mkdir(dir.c_str(), 0700);
+    char tmpl[] = "/tmp/tw-line-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
     ASSERT_EQ(RunTool({"store", "init", "--store", conninfo}), 0);
   }
   void MakeStations(int n) {
@@ -286,6 +290,11 @@ class LineTest : public ::testing::Test {
     for (const SharedRecord& r : unsettled) EXPECT_TRUE(values.insert(r.value).second) << "spent " << r.value << " reused";
     all.insert(all.end(), unsettled.begin(), unsettled.end());
     return all;
+  }
+
+  void TearDown() override {
+    stations.clear();
+    if (!dir.empty()) (void)!system(("rm -rf '" + dir + "'").c_str());
   }
 
   std::string conninfo, dir;
