@@ -225,8 +225,18 @@ void JobEngine::Spend(const Reservation& r) {
   ReportSpent(s);
 }
 
+// The value in the form it will be written and logged, before any traffic.
+// (An empty value stays empty, so that the job check reports it.)
+static void MakeValueCanonical(JobParams& job, IJobView& view) {
+  if (job.numberFormat != kFormatNone && !job.valueText.empty()) AdvanceValue(job, view, 0);
+}
+
 bool JobEngine::BeginJob(bool write) {
-  if (reservations_ == nullptr) return true;
+  if (reservations_ == nullptr) {
+    // Without a store (a run that keeps nothing) the value is still written in its canonical form.
+    if (write) MakeValueCanonical(job_, view_);
+    return true;
+  }
   if (jobDepth_ > 0) {
     ++jobDepth_;
     return true;
@@ -277,9 +287,7 @@ bool JobEngine::BeginJob(bool write) {
   bool importOk = true;
   if (job_.importData && !job_.autoIncrement && !dataImport_.IsOpen() && !job_.importFile.empty())
     importOk = OpenImportFile(job_.importLinesUsed);
-  // The value in the form it will be written and logged, before any traffic.
-  // (An empty value stays empty, so that the job check reports it.)
-  if (job_.numberFormat != kFormatNone && !job_.valueText.empty()) AdvanceValue(job_, view_, 0);
+  MakeValueCanonical(job_, view_);
   const JobProgress mine = ProgressOf(job_);
   // A data file that cannot be opened (or is used up) stays in the store as it is.
   if (importOk && !(mine == fresh) && !reservations_->SetProgress(mine)) {

@@ -105,6 +105,15 @@ TEST_F(EngineTest, SingleWriteOrderValueAdvanceAndStoredProgress) {
   EXPECT_EQ(job.valueText, "1002");
 }
 
+TEST_F(EngineTest, WithoutStoreTheValueIsStillWrittenInItsCanonicalForm) {
+  engine.SetReservationStore(nullptr, "test");
+  job.valueText = "0042";
+  engine.OnWriteSingle();
+  EXPECT_EQ(sdk.blocks[16], Word(42));
+  ASSERT_FALSE(view.messages.empty());
+  EXPECT_EQ(view.messages[0], (StatusMessage{kMsgWriteDone, {std::string("42")}}));
+}
+
 TEST_F(EngineTest, SingleWriteFailuresReport230AndKeepValue) {
   sdk.present = false;
   engine.OnWriteSingle();
