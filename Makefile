@@ -21,7 +21,7 @@ test: build
 asan-test: deps
 	@cmake --preset asan $(CMAKE_ARGS) >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
-	@cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 600 -LE 'gui|bench'
+	@cd build-asan && ctest --output-on-failure -j $(JOBS) --timeout 600 -LE 'gui|bench|postgres'
 
 # Cross build for 64-bit Windows (MinGW-w64) into build-win/; its tests run under Wine.
 windows: deps

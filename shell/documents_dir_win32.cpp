@@ -14,7 +14,8 @@ std::string DocumentsDir() {
   if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path)) && path != nullptr)
     dir = WideToUtf8(path);
   if (path != nullptr) CoTaskMemFree(path);
-  if (dir.empty()) dir = ".";
+  // Appended, not assigned: GCC 12 warns falsely about a literal assigned to a string here.
+  if (dir.empty()) dir += '.';
   if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
   return dir;
 }
