@@ -29,6 +29,14 @@ int ReceivedFrames(const tw::test::SimProcess& sim) {
   return n;
 }
 
+// Each benchmark runs once for every transponder type the job offers.
+void EveryType(benchmark::internal::Benchmark* b) {
+  b->ArgName("type");
+  for (int type : {tw::kTypeHitag1, tw::kTypeHitag2, tw::kTypeHitagS, tw::kTypeHitagMu, tw::kTypeAta5555,
+                   tw::kTypeAta5577, tw::kTypeEm4305, tw::kTypeEm4450, tw::kTypeSic7888})
+    b->Arg(type);
+}
+
 void BM_WriteCycle100ms(benchmark::State& state) {
   const int type = static_cast<int>(state.range(0));
   tw::test::SimProcess sim;
@@ -85,16 +93,7 @@ void BM_WriteCycle100ms(benchmark::State& state) {
 }
 
 BENCHMARK(BM_WriteCycle100ms)
-    ->ArgName("type")
-    ->Arg(tw::kTypeHitag1)
-    ->Arg(tw::kTypeHitag2)
-    ->Arg(tw::kTypeHitagS)
-    ->Arg(tw::kTypeHitagMu)
-    ->Arg(tw::kTypeAta5555)
-    ->Arg(tw::kTypeAta5577)
-    ->Arg(tw::kTypeEm4305)
-    ->Arg(tw::kTypeEm4450)
-    ->Arg(tw::kTypeSic7888)
+    ->Apply(EveryType)
     ->Iterations(20)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
@@ -143,16 +142,7 @@ void BM_TimedWriteStep(benchmark::State& state) {
 }
 
 BENCHMARK(BM_TimedWriteStep)
-    ->ArgName("type")
-    ->Arg(tw::kTypeHitag1)
-    ->Arg(tw::kTypeHitag2)
-    ->Arg(tw::kTypeHitagS)
-    ->Arg(tw::kTypeHitagMu)
-    ->Arg(tw::kTypeAta5555)
-    ->Arg(tw::kTypeAta5577)
-    ->Arg(tw::kTypeEm4305)
-    ->Arg(tw::kTypeEm4450)
-    ->Arg(tw::kTypeSic7888)
+    ->Apply(EveryType)
     ->Iterations(100)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
