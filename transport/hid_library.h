@@ -1,4 +1,5 @@
-// The HID system library (hidapi), loaded once when the SDK starts and freed when it ends. Every
+// The HID system libraries, loaded once when the SDK starts and freed when it ends: hidapi on
+// Linux, hid.dll and SetupAPI on Windows (whose device functions take the same shapes here). Every
 // entry point is looked up; HID is usable only when the required ones are there, otherwise opening
 // and listing HID readers simply find nothing.
 #pragma once
@@ -31,5 +32,11 @@ void FreeHidLibraries();
 bool HidUsable();
 // The resolved entry points; all null while HID is not loaded. Valid until FreeHidLibraries.
 const HidEntryPoints& Hid();
+
+// Per platform (hid_library_posix.cpp, hid_library_win32.cpp), called under the loader's lock:
+// loads the libraries and fills e, true when HID is usable; and frees them again, old being the
+// entry points that were in use.
+bool LoadHidBackend(HidEntryPoints& e);
+void FreeHidBackend(const HidEntryPoints& old, bool wasUsable);
 
 }  // namespace tw

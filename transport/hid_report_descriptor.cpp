@@ -99,6 +99,21 @@ bool ParseHidReportDescriptor(const uint8_t* data, size_t len, HidReportLengths&
   return true;
 }
 
+std::vector<uint8_t> HidDescriptorForLengths(int input, int output) {
+  // Usage page vendor-defined, usage 1, application collection, 8-bit fields.
+  std::vector<uint8_t> d = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08};
+  const auto report = [&](int length, uint8_t mainItem) {
+    if (length <= 1) return;
+    const int count = std::min(length - 1, 0xFFFF);
+    d.insert(d.end(), {0x96, static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8), 0x09, 0x01,
+                       mainItem, 0x02});
+  };
+  report(input, 0x81);
+  report(output, 0x91);
+  d.push_back(0xC0);
+  return d;
+}
+
 bool ReadSysfsReportDescriptor(const std::string& devicePath, std::vector<uint8_t>& out,
                                const std::string& sysRoot) {
   out.clear();

@@ -19,6 +19,11 @@ struct HidReportLengths {
 // are stepped over. false when the descriptor is empty or an item runs past its end.
 bool ParseHidReportDescriptor(const uint8_t* data, size_t len, HidReportLengths& out);
 
+// A descriptor of one unnumbered vendor report each way with the given lengths (each counting the
+// id byte; 0 or 1: no report that way), for a system that tells the lengths but hands out no
+// descriptor. Parsing it gives the lengths back.
+std::vector<uint8_t> HidDescriptorForLengths(int input, int output);
+
 // The descriptor of a hidraw device node ("/dev/hidraw3" → <sysRoot>/sys/class/hidraw/hidraw3/
 // device/report_descriptor). false when the path is not a hidraw node or the file cannot be read.
 bool ReadSysfsReportDescriptor(const std::string& devicePath, std::vector<uint8_t>& out,

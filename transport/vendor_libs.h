@@ -1,8 +1,7 @@
-// The names the vendor libraries have on this platform (vendor_libs_posix.cpp, vendor_libs_win32.cpp);
-// the environment variables of ftd2xx_types.h and hid_api_types.h point tests at stand-ins instead.
+// The name the D2XX library has on this platform (vendor_libs_posix.cpp, vendor_libs_win32.cpp);
+// the environment variable of ftd2xx_types.h points tests at a stand-in instead.
 #pragma once
 
 namespace tw {
 const char* DefaultFtd2xxLibrary();
-const char* DefaultHidapiLibrary();
 }  // namespace tw

@@ -2,5 +2,4 @@
 
 namespace tw {
 const char* DefaultFtd2xxLibrary() { return "libftd2xx.so"; }
-const char* DefaultHidapiLibrary() { return "libhidapi-hidraw.so.0"; }
 }  // namespace tw

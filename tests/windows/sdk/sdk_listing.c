@@ -1,6 +1,7 @@
 /* The SDK's listing functions on a system without readers: every one answers, none fails. The COM
  * list may hold whatever ports the system has; the USB list is empty (no D2XX or HID library, or no
- * reader), no driver is missing. Exit code 0 when that holds. */
+ * reader), no driver is missing; opening a HID reader fails with a reason. Exit code 0 when that
+ * holds. */
 #include <stdio.h>
 #include <string.h>
 
@@ -20,5 +21,9 @@ int main(void) {
   Print("serial", serial, s);
   Print("usb", usb, u);
   printf("missing drivers: %d, virtual COM driver: %d\n", missing, LF_IsVirtualComDriverInstalled());
-  return s >= 1 && u == 1 && usb[0] == '\0' && missing == 0 ? 0 : 1;
+  char why[256] = "";
+  const int hid = LF_OpenPort("2010-0815 HID", 19200, 0, 500);
+  LF_GetOpenError(why, (int)sizeof why);
+  printf("open 2010-0815 HID: %d (%s)\n", hid, why);
+  return s >= 1 && u == 1 && usb[0] == '\0' && missing == 0 && hid == -1 && why[0] ? 0 : 1;
 }
