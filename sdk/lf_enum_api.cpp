@@ -69,7 +69,6 @@ int LF_GetMissingUsbDrivers(void) {
   return static_cast<int>(port->CheckUsbDriverState(tw::SystemRoot()));
 }
 
-// The kernel's CDC-ACM driver serves the virtual COM readers; there is nothing to install.
-int LF_IsVirtualComDriverInstalled(void) { return 1; }
+int LF_IsVirtualComDriverInstalled(void) { return tw::IsVirtualComDriverInstalled() ? 1 : 0; }
 
 }  // extern "C"

@@ -29,6 +29,10 @@ constexpr bool IsReaderProductNumber(int n) {
     if (n >= r[0] && n <= r[1]) return true;
   return false;
 }
+// Whether the driver of the maker's virtual COM readers is installed. The system's own class driver
+// serves them on Linux and on Windows 10 and later; older Windows need the maker's INF installed.
+bool IsVirtualComDriverInstalled();
+
 // True when the first four characters are decimal digits forming a reader product number.
 bool StartsWithReaderProductNumber(const std::string& entry);
 

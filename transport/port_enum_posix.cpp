@@ -104,6 +104,9 @@ bool CUSBSerialPort::D2xxAvailable() {
   return IsD2xxLoaded();
 }
 
+// The kernel's CDC-ACM driver serves the virtual COM readers; there is nothing to install.
+bool IsVirtualComDriverInstalled() { return true; }
+
 uint32_t CUSBSerialPort::CheckUsbDriverState(const std::string& root) {
   std::vector<UsbDeviceState> devices;
   if (!ListUsbDevices(root, devices)) return 0;

@@ -1,5 +1,6 @@
 // Listing of COM ports and missing USB drivers on Windows through SetupAPI, loaded at run time so
-// that a system without it lists by the open test instead of failing.
+// that a system without it lists by the open test instead of failing; the INF check of the virtual
+// COM driver.
 // The project's headers come first: the D2XX names in them are macros once windows.h is in.
 #include "platform/dynlib.h"
 #include "transport/port_enum.h"
@@ -8,6 +9,7 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -138,7 +140,64 @@ bool SetupApiWalk(std::vector<std::string>& list) {
   return true;
 }
 
+// Windows 10 and later bring the class driver of the virtual COM readers themselves. The version
+// comes from ntdll: the documented calls report an older one to a program without a manifest.
+bool IsWindows10OrLater() {
+  using RtlGetVersionFn = LONG(WINAPI*)(PRTL_OSVERSIONINFOW);
+  DynamicLibrary ntdll;
+  const auto getVersion = ntdll.Load("ntdll.dll") ? ntdll.Get<RtlGetVersionFn>("RtlGetVersion") : nullptr;
+  RTL_OSVERSIONINFOW v{};
+  v.dwOSVersionInfoSize = sizeof v;
+  return getVersion && getVersion(&v) == 0 && v.dwMajorVersion >= 10;
+}
+
+std::string InfLine(HINF inf, const char* section, const char* key) {
+  char buf[101] = {};
+  return SetupGetLineTextA(nullptr, inf, section, key, buf, 100, nullptr) ? buf : "";
+}
+
+// The INF files in the system's INF folder: names one after another, each ending with a zero.
+std::vector<char> InfFileList() {
+  char dir[MAX_PATH + 8] = {};
+  const UINT n = GetWindowsDirectoryA(dir, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
+  std::strcat(dir, "\\inf");
+  // Asked with a buffer from the start: not every implementation tells the size for none.
+  std::vector<char> names(65536);
+  DWORD size = 0;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (SetupGetInfFileListA(dir, INF_STYLE_WIN4, names.data(), static_cast<DWORD>(names.size() - 2), &size)) {
+      names.resize(std::min<size_t>(size, names.size() - 2));
+      names.resize(names.size() + 2, '\0');  // two zeros at the end whatever the call left
+      return names;
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= names.size() - 2) break;
+    names.assign(size + 2, '\0');
+  }
+  return {};
+}
+
+// An installed (OEM) INF of class Ports that names the maker's virtual COM driver.
+bool OemInfNamesVirtualCom() {
+  const std::vector<char> names = InfFileList();
+  for (const char* p = names.data(); !names.empty() && *p; p += std::strlen(p) + 1) {
+    if (!StartsWithNoCase(p, "OEM")) continue;
+    HINF inf = SetupOpenInfFileA(p, "Ports", INF_STYLE_WIN4, nullptr);
+    if (inf == INVALID_HANDLE_VALUE) continue;
+    // The class is asked for on opening; not every implementation holds to it, so it is read too.
+    const std::string infClass = InfLine(inf, "Version", "Class");
+    const bool hit = infClass.size() == 5 && StartsWithNoCase(infClass, "Ports") &&
+                     (InfLine(inf, "Strings", "VELKOR_CDC") == "Velkor Virtual COM" ||
+                      InfLine(inf, "Strings", "OKAPI_CDC") == "Kestrel Virtual COM");
+    SetupCloseInfFile(inf);
+    if (hit) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+bool IsVirtualComDriverInstalled() { return IsWindows10OrLater() || OemInfNamesVirtualCom(); }
 
 bool CUSBSerialPort::EnumerateComPorts(std::vector<std::string>& list, const std::string&) {
   list.clear();
