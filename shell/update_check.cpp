@@ -1,19 +1,6 @@
 #include "shell/update_check.h"
 
-#include <curl/curl.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
-#include <functional>
-#include <vector>
 
 #include "platform/tick.h"
 #include "platform/trace.h"
@@ -22,88 +9,19 @@
 #include "shell/settings_keys.h"
 #include "shell/settings_store.h"
 #include "shell/string_table.h"
+#include "shell/update_platform.h"
 #include "tw_version.h"
-
-extern char** environ;
 
 namespace tw {
 namespace {
 
 constexpr int kAppTitleId = 57344;
-constexpr size_t kChunkSize = 65536;
 // A version list is a few lines; anything this large is not one and is not kept.
 constexpr size_t kMaxListBytes = 1 << 20;
-constexpr uint32_t kOpenerWaitMs = 5000;
 
 std::string AppTitle() {
   const std::string& title = LoadString(kAppTitleId);
   return title.empty() ? std::string(TW_PRODUCT_NAME) : title;
-}
-
-struct TransferContext {
-  const std::atomic<bool>* stop;
-  const std::function<bool(const char*, size_t)>* sink;
-};
-
-size_t WriteCallback(char* data, size_t size, size_t count, void* user) {
-  auto* ctx = static_cast<TransferContext*>(user);
-  const size_t n = size * count;
-  // Returning less than n makes curl end the transfer with an error.
-  return (*ctx->sink)(data, n) ? n : 0;
-}
-
-int ProgressCallback(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  auto* ctx = static_cast<TransferContext*>(user);
-  return ctx->stop != nullptr && ctx->stop->load() ? 1 : 0;
-}
-
-void GlobalInitOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// One https GET: fresh from the server, certificates verified, proxy from the environment.
-// True when the transfer completed; *status gets the HTTP status of the last response.
-bool HttpsGet(const std::string& address, const std::string& caFile, const std::atomic<bool>* stop,
-              const std::function<bool(const char*, size_t)>& sink, long* status) {
-  GlobalInitOnce();
-  *status = 0;
-  CURL* curl = curl_easy_init();
-  if (curl == nullptr) return false;
-  TransferContext ctx{stop, &sink};
-  const std::string agent = AppTitle();
-  curl_slist* headers = nullptr;
-  headers = curl_slist_append(headers, "Cache-Control: no-cache");
-  headers = curl_slist_append(headers, "Pragma: no-cache");
-  curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-  // The list and the installer live on an https server; nothing else is ever fetched, and a
-  // text without a scheme fails here instead of being guessed into a host name.
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!caFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
-  // A server that stops sending must not hold the program forever.
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
-  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kChunkSize));
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteCallback);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &ctx);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, ProgressCallback);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &ctx);
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  const CURLcode rc = curl_easy_perform(curl);
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, status);
-  if (rc != CURLE_OK) Trace("update: %s: %s", address.c_str(), curl_easy_strerror(rc));
-  curl_slist_free_all(headers);
-  curl_easy_cleanup(curl);
-  return rc == CURLE_OK;
 }
 
 // Decimal value as a C text-to-integer conversion reads it (white space, one sign, digits up to
@@ -140,48 +58,11 @@ std::string PercentDecode(const std::string& s) {
   return out;
 }
 
-// Starts file with args in a session of its own, so that it outlives this program.
-// 0 on success, else the error number; *pid gets the child.
-int Spawn(const std::vector<std::string>& argv, bool searchPath, pid_t* pid) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-  const int rc = searchPath ? posix_spawnp(pid, args[0], nullptr, &attr, args.data(), environ)
-                            : posix_spawn(pid, args[0], nullptr, &attr, args.data(), environ);
-  posix_spawnattr_destroy(&attr);
-  return rc;
-}
-
-// Collects a child that keeps running, so that it leaves no zombie behind.
-void ReapLater(pid_t pid) {
-  std::thread([pid] {
-    int st = 0;
-    while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
-}
-
 std::string FormatPathMessage(const char* fmt, const std::string& path, int a = 0, int b = 0, int c = 0) {
   const int n = std::snprintf(nullptr, 0, fmt, path.c_str(), a, b, c);
   std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
   std::snprintf(out.data(), out.size() + 1, fmt, path.c_str(), a, b, c);
   return out;
-}
-
-bool WriteAll(int fd, const char* data, size_t n) {
-  while (n > 0) {
-    const ssize_t w = write(fd, data, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
 }
 
 }  // namespace
@@ -192,17 +73,6 @@ std::string OwnVersionFromText(const char* productVersion) {
   if (v.empty() || v.size() > 19) return "-.--";
   if (v.size() < 4) v += ' ';
   return v;
-}
-
-std::string ProgramBuildDate() {
-  struct stat st {};
-  if (stat("/proc/self/exe", &st) != 0) return {};
-  std::tm tm{};
-  const time_t t = st.st_mtime;
-  if (localtime_r(&t, &tm) == nullptr) return {};
-  char buf[32];
-  if (std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm) == 0) return {};
-  return buf;
 }
 
 long long VersionNumber(const std::string& text) {
@@ -290,7 +160,7 @@ bool CUpdateCheck::IsFinished() const { return finished_; }
 void CUpdateCheck::Fetch(std::string address) {
   std::string text;
   bool tooLong = false;
-  const std::function<bool(const char*, size_t)> sink = [&](const char* data, size_t n) {
+  const update::Sink sink = [&](const char* data, size_t n) {
     if (text.size() + n > kMaxListBytes) {
       tooLong = true;
       return false;
@@ -302,7 +172,7 @@ void CUpdateCheck::Fetch(std::string address) {
     return true;
   };
   long status = 0;
-  if (!HttpsGet(address, caFile_, &stopping_, sink, &status)) {
+  if (!update::HttpsGet(address, AppTitle(), caFile_, &stopping_, sink, &status)) {
     text.clear();
     if (!stopping_) SleepMs(1000);
   }
@@ -349,88 +219,28 @@ std::string CUpdateCheck::DownloadInstaller(const std::string& folder) const {
     Trace("update: installer address gives no usable file name: %s", address.c_str());
     return {};
   }
-  std::string dir = folder;
-  std::string madeDir;
-  if (dir.empty()) {
-    // A folder of our own: a name planted in the shared temporary folder cannot redirect the write.
-    const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/tagwright-XXXXXX";
-    if (mkdtemp(templ.data()) == nullptr) return {};
-    dir = madeDir = templ;
-  }
-  if (dir.back() != '/') dir += '/';
-  const std::string path = dir + name;
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    if (!madeDir.empty()) rmdir(madeDir.c_str());
-    return {};
-  }
-  const std::function<bool(const char*, size_t)> sink = [fd](const char* data, size_t n) {
-    return WriteAll(fd, data, n);
-  };
+  update::InstallerFile* file = update::CreateInstallerFile(folder, name);
+  if (file == nullptr) return {};
+  const update::Sink sink = [file](const char* data, size_t n) { return update::WriteInstallerFile(file, data, n); };
   long status = 0;
-  const bool transferred = HttpsGet(address, caFile_, nullptr, sink, &status);
+  const bool transferred = update::HttpsGet(address, AppTitle(), caFile_, nullptr, sink, &status);
+  if (!transferred) SleepMs(1000);
   // An error page or a cut-off transfer is not an installer.
-  bool ok = transferred && status < 400;
-  if (ok) ok = fchmod(fd, 0700) == 0;
-  if (close(fd) != 0) ok = false;
-  if (!ok) {
-    if (!transferred) SleepMs(1000);
-    unlink(path.c_str());
-    if (!madeDir.empty()) rmdir(madeDir.c_str());
-    return {};
-  }
-  return path;
+  return update::CloseInstallerFile(file, transferred && status < 400);
 }
 
 bool CUpdateCheck::StartInstaller(const std::string& path, std::string* message) const {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) {
+  if (!update::FileExists(path)) {
     if (message) *message = FormatPathMessage("The File\n\"%s\"\ndoes not exist!", path);
     return false;
   }
   BeginWaitCursor();
   SleepMs(1000);
-  bool started = false;
-  pid_t pid = 0;
-  // 1: run it as a program.
-  int first = access(path.c_str(), X_OK) == 0 ? Spawn({path}, false, &pid) : EACCES;
-  if (first == 0) {
-    ReapLater(pid);
-    started = true;
-  }
-  // 2: open it with the desktop's "open".
-  int second = 0;
-  if (!started) {
-    second = Spawn({openCommand_, path}, true, &pid);
-    if (second == 0) {
-      int st2 = 0;
-      const uint32_t t0 = TickCount();
-      pid_t done = 0;
-      while ((done = waitpid(pid, &st2, WNOHANG)) == 0 && TicksSince(t0) < kOpenerWaitMs) SleepMs(10);
-      if (done == 0) {
-        // Still busy handing the file over: it has been taken.
-        ReapLater(pid);
-        started = true;
-      } else if (done == pid && WIFEXITED(st2) && WEXITSTATUS(st2) == 0) {
-        started = true;
-      } else {
-        second = done == pid && WIFEXITED(st2) ? WEXITSTATUS(st2) : ECHILD;
-      }
-    }
-  }
-  // 3: start it as a process whatever its mode bits claim.
-  int third = 0;
-  if (!started) {
-    third = Spawn({path}, false, &pid);
-    if (third == 0) {
-      ReapLater(pid);
-      started = true;
-    }
-  }
+  int results[3] = {};
+  const bool started = update::StartThreeWays(path, openCommand_, results);
   if (!started && message) {
-    *message = FormatPathMessage("The File\n\"%s\"\ncan not be started!\nError %d %d %d", path, first,
-                                 second, third);
+    *message = FormatPathMessage("The File\n\"%s\"\ncan not be started!\nError %d %d %d", path, results[0],
+                                 results[1], results[2]);
   }
   EndWaitCursor();
   return started;
