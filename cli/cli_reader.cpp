@@ -6,7 +6,6 @@
 #include "sdk/lf_sdk.h"
 #include "shell/settings_keys.h"
 #include "shell/string_table.h"
-#include "sim/core/sim_instance.h"
 
 namespace tw::cli {
 namespace {
@@ -90,45 +89,6 @@ int OpenReader(const PortChoice& port, bool requireWriter, ReaderInfo& info, std
   }
   LF_SetOperatingMode(h, 0);
   return 0;
-}
-
-SimulatedReader::SimulatedReader() = default;
-SimulatedReader::~SimulatedReader() {
-  if (sim_) sim_->Stop();
-}
-
-bool SimulatedReader::Start(int transponderType, int feedMs, const std::string& version,
-                            const std::string& trace, std::string& error) {
-  sim::SimInstanceOptions options;
-  if (!version.empty()) {
-    if (version.size() != 4) {
-      error = "--sim-version takes 4 characters (3 hex digits of the model and a revision)";
-      return false;
-    }
-    options.reader.version.assign(version.begin(), version.end());
-  }
-  options.tracePath = trace;
-  sim_ = std::make_unique<sim::SimInstance>();
-  if (!sim_->Start(options, error)) {
-    sim_.reset();
-    return false;
-  }
-  const std::string reply =
-      sim_->Control("feed " + std::to_string(transponderType) + " " + std::to_string(feedMs));
-  if (reply.rfind("ok", 0) != 0) {
-    error = "simulated reader: " + reply;
-    return false;
-  }
-  return true;
-}
-
-const std::string& SimulatedReader::PtyPath() const {
-  static const std::string none;
-  return sim_ ? sim_->PtyPath() : none;
-}
-
-std::string SimulatedReader::Control(const std::string& line) {
-  return sim_ ? sim_->Control(line) : std::string("error not running");
 }
 
 }  // namespace tw::cli

@@ -1,16 +1,13 @@
 // The reader of a tagwright-cli run: the interface name from the stored Port settings or the
 // options, opening and checking it as the desktop application does, and the built-in simulated
-// reader (an in-process simulator on a pseudo-terminal with a feeder of new tags).
+// reader (an in-process simulator on a pseudo-terminal with a feeder of new tags; POSIX only,
+// cli_sim_reader_posix.cpp / cli_sim_reader_win32.cpp).
 #pragma once
 #include <memory>
 #include <string>
 
 #include "cli/cli_options.h"
 #include "shell/settings_store.h"
-
-namespace tw::sim {
-class SimInstance;
-}
 
 namespace tw::cli {
 
@@ -42,6 +39,9 @@ int OpenReader(const PortChoice& port, bool requireWriter, ReaderInfo& info, std
 // The built-in simulated reader.
 class SimulatedReader {
  public:
+  // Why this build has no simulated reader; empty when it has one.
+  static std::string WhyUnavailable();
+
   SimulatedReader();
   ~SimulatedReader();
   // Starts it with tags of transponderType fed every feedMs. False with error.
@@ -51,7 +51,8 @@ class SimulatedReader {
   std::string Control(const std::string& line);
 
  private:
-  std::unique_ptr<sim::SimInstance> sim_;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace tw::cli

@@ -1,11 +1,10 @@
 #include "cli/cli_store.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "cli/exit_codes.h"
 #include "platform/cp1252.h"
+#include "platform/process_info.h"
 #include "shell/settings_keys.h"
 #include "shell/string_table.h"
 
@@ -30,8 +29,8 @@ StoreChoice ChooseStore(const CliOptions& o, ISettingsView& settings) {
   if (!o.station.empty()) {
     c.station = Utf8ToCp1252(o.station);
   } else {
-    char host[256] = {};
-    c.station = gethostname(host, sizeof host - 1) == 0 && host[0] ? host : "station";
+    c.station = HostName();
+    if (c.station.empty()) c.station = "station";
   }
   return c;
 }

@@ -25,8 +25,10 @@
 #include "job/type_layout.h"
 #include "platform/cp1252.h"
 #include "platform/install_dirs.h"
+#include "platform/process_info.h"
 #include "sdk/lan_config.h"
 #include "sdk/lf_sdk.h"
+#include "shell/file_prims.h"
 #include "shell/settings_keys.h"
 #include "shell/settings_store.h"
 #include "shell/string_table.h"
@@ -223,7 +225,7 @@ std::string TimeText(int64_t t) {
   char when[32] = "";
   const std::time_t tt = static_cast<std::time_t>(t);
   std::tm local{};
-  if (localtime_r(&tt, &local) != nullptr) std::strftime(when, sizeof when, "%d.%m.%Y %H:%M:%S", &local);
+  if (LocalTime(tt, &local)) std::strftime(when, sizeof when, "%d.%m.%Y %H:%M:%S", &local);
   return when;
 }
 
@@ -428,21 +430,13 @@ class RunTimers : public ICycleTimers {
   void KillTimer(int) override {}
 };
 
-std::string ExeDir() {
-  char buf[4096];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return ".";
-  std::string p(buf, static_cast<size_t>(n));
-  return p.substr(0, p.rfind('/'));
-}
-
 // Where the demo keeps its protocol: beside the programs in a build folder; in the user's cache
 // folder for an installed program, whose folders an operator cannot write.
 std::string DemoDir() {
-  const std::string exeDir = ExeDir();
+  const std::string exeDir = ProgramDir();
   if (!IsInstalledProgramDir(exeDir)) {
     const std::string dir = exeDir + "/../demo";
-    mkdir(dir.c_str(), 0755);
+    MakeFolder(dir, 0755);
     return dir;
   }
   std::string base;
@@ -452,10 +446,10 @@ std::string DemoDir() {
     base = std::string(home) + "/.cache";
   else
     base = "/tmp";
-  mkdir(base.c_str(), 0700);
+  MakeFolder(base, 0700);
   base += "/tagwright";
-  mkdir(base.c_str(), 0700);
-  mkdir((base + "/demo").c_str(), 0700);
+  MakeFolder(base, 0700);
+  MakeFolder(base + "/demo", 0700);
   return base + "/demo";
 }
 
@@ -471,6 +465,13 @@ void PrintFile(const std::string& path, CliOutput& out) {
 // write, read, identify and demo: everything that needs a reader.
 int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out) {
   const bool demo = o.command == "demo";
+  if (o.simulate || demo) {
+    // Refused before the job is taken or anything is written.
+    if (const std::string why = SimulatedReader::WhyUnavailable(); !why.empty()) {
+      out.Error(kExitBadArguments, why);
+      return kExitBadArguments;
+    }
+  }
   MemorySettingsStore demoStore;
   ISettingsStore& store = demo ? static_cast<ISettingsStore&>(demoStore) : userStore;
   JobParams job;

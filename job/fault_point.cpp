@@ -1,11 +1,11 @@
 #include "job/fault_point.h"
 
 #ifdef TAGWRIGHT_FAULT_POINTS
-#include <signal.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "platform/process_info.h"
 #endif
 
 namespace tw {
@@ -19,7 +19,7 @@ void FaultPoint(const char* name) {
   const size_t len = colon != nullptr ? static_cast<size_t>(colon - spec) : std::strlen(spec);
   if (std::strlen(name) != len || std::strncmp(spec, name, len) != 0) return;
   const int nth = colon != nullptr ? std::atoi(colon + 1) : 1;
-  if (++passes >= nth) ::raise(SIGKILL);
+  if (++passes >= nth) EndProcessAtOnce();
 #else
   (void)name;
 #endif

@@ -1,7 +1,6 @@
 #include "job/job_engine.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <ctime>
 
@@ -10,6 +9,7 @@
 #include "job/value_encoding.h"
 #include "job/write_cycle.h"
 #include "platform/cp1252.h"
+#include "shell/file_prims.h"
 #include "shell/protocol_file.h"
 
 namespace tw {
@@ -172,14 +172,15 @@ void JobEngine::StoreFailed() {
 
 bool JobEngine::InWriteProtocol(const Reservation& r) const {
   if (!job_.logWrites || job_.writeLogFile.empty() || r.uid.empty()) return false;
-  const int fd = ::open(job_.writeLogFile.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenFile(job_.writeLogFile, O_RDONLY, 0);
   if (fd < 0) return false;
   // The line of a reservation left open is among the last ones: the run died right after it.
-  const off_t size = ::lseek(fd, 0, SEEK_END);
-  const off_t from = size > 65536 ? size - 65536 : 0;
-  std::string tail(static_cast<size_t>(size - from), '\0');
-  const ssize_t got = size > 0 ? ::pread(fd, tail.data(), tail.size(), from) : 0;
-  ::close(fd);
+  FileStat st;
+  const long long size = StatFd(fd, st) ? st.size : 0;
+  const long long from = size > 65536 ? size - 65536 : 0;
+  std::string tail(static_cast<size_t>(size > from ? size - from : 0), '\0');
+  const long long got = size > 0 ? ReadAt(fd, tail.data(), tail.size(), from) : 0;
+  CloseFile(fd);
   if (got <= 0) return false;
   tail.resize(static_cast<size_t>(got));
   size_t end = tail.size();
@@ -210,7 +211,7 @@ void JobEngine::ReportSpent(const Reservation& r) {
   char when[32] = "";
   const std::time_t t = static_cast<std::time_t>(r.time);
   std::tm local{};
-  if (localtime_r(&t, &local) != nullptr) std::strftime(when, sizeof when, "%d.%m.%Y %H:%M:%S", &local);
+  if (LocalTime(t, &local)) std::strftime(when, sizeof when, "%d.%m.%Y %H:%M:%S", &local);
   status_.AddStatusLine(StatusMessage{kMsgReservationSpent, {r.taken.value, r.uid, std::string(when)}});
 }
 

@@ -1,8 +1,6 @@
 #include "job/job_settings.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -14,6 +12,7 @@
 #include "platform/cp1252.h"
 #include "shell/atomic_file.h"
 #include "shell/documents_dir.h"
+#include "shell/file_prims.h"
 #include "shell/ini_ex.h"
 #include "shell/settings_keys.h"
 
@@ -188,20 +187,20 @@ bool ExportSettingsFile(JobParams& job, IJobView& view, const std::string& path)
 bool ImportSettingsFile(JobParams& job, const std::string& path, std::string* why) {
   std::string reason;
   std::string text;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st {};
+  const int fd = OpenFile(path, O_RDONLY, 0);
+  FileStat st;
   if (fd < 0) {
     reason = std::strerror(errno);
-  } else if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  } else if (!StatFd(fd, st) || !st.regular) {
     reason = "not a file";
-  } else if (st.st_size > kMaxSettingsFileBytes) {
+  } else if (st.size > kMaxSettingsFileBytes) {
     reason = "larger than " + std::to_string(kMaxSettingsFileBytes) + " bytes";
   } else if (!ReadWholeFile(fd, text)) {
     reason = std::strerror(errno);
   } else if (text.find('\0') != std::string::npos) {
     reason = "not a text file";  // binary, or UTF-16
   }
-  if (fd >= 0) ::close(fd);
+  if (fd >= 0) CloseFile(fd);
   CIniEx f;
   if (reason.empty()) {
     f.ParseText(text);

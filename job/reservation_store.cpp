@@ -1,8 +1,6 @@
 #include "job/reservation_store.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -12,7 +10,9 @@
 #include <map>
 
 #include "platform/cp1252.h"
+#include "platform/process_info.h"
 #include "shell/atomic_file.h"
+#include "shell/file_prims.h"
 #include "shell/settings_keys.h"
 #include "shell/settings_store.h"
 
@@ -258,16 +258,9 @@ std::string FolderOf(const std::string& path) {
 void MakeFolders(const std::string& path) {
   for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     const std::string part = path.substr(0, slash);
-    if (!part.empty()) ::mkdir(part.c_str(), 0700);
+    if (!part.empty()) MakeFolder(part, 0700);
     if (slash == std::string::npos) return;
   }
-}
-
-void SyncFolder(const std::string& folder) {
-  const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd < 0) return;
-  ::fsync(dfd);
-  ::close(dfd);
 }
 
 bool WriteAll(int fd, const std::string& s) {
@@ -285,7 +278,7 @@ bool WriteAll(int fd, const std::string& s) {
 
 // Reads the journal; a missing one is empty.
 bool ReadJournal(const std::string& path, JournalState& state, std::string& message) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenFile(path, O_RDONLY, 0);
   if (fd < 0) {
     if (errno == ENOENT) return true;
     message = "cannot read " + path + ": " + std::strerror(errno);
@@ -294,7 +287,7 @@ bool ReadJournal(const std::string& path, JournalState& state, std::string& mess
   std::string text;
   const bool read = ReadWholeFile(fd, text);
   const int err = errno;
-  ::close(fd);
+  CloseFile(fd);
   if (!read) {
     message = "cannot read " + path + ": " + std::strerror(err);
     return false;
@@ -331,12 +324,6 @@ bool WriteSettingsProgress(ISettingsStore& settings, const JobProgress& p) {
   });
 }
 
-std::string HostName() {
-  char host[256] = {};
-  if (::gethostname(host, sizeof host - 1) != 0) return std::string();
-  return host;
-}
-
 }  // namespace
 
 struct CLocalReservationStore::Impl {
@@ -356,30 +343,30 @@ struct CLocalReservationStore::Impl {
     if (journalFd < 0) return false;
     if (!WriteAll(journalFd, line)) {
       // A partial line would hide every later one: cut it off again.
-      if (::ftruncate(journalFd, static_cast<off_t>(journal.validBytes)) != 0) { /* reported below */
+      if (!TruncateFd(journalFd, static_cast<long long>(journal.validBytes))) { /* reported below */
       }
       return false;
     }
-    if (sync && ::fdatasync(journalFd) != 0) return false;
+    if (sync && !SyncData(journalFd)) return false;
     journal.validBytes += line.size();
     return journal.Apply(line.substr(0, line.size() - 1));
   }
 
   bool OpenJournal(const std::string& path) {
-    struct stat st {};
-    const bool existed = ::stat(path.c_str(), &st) == 0;
-    journalFd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    FileStat st;
+    const bool existed = StatFile(path, st);
+    journalFd = OpenFile(path, O_WRONLY | O_APPEND | O_CREAT, 0600);
     if (journalFd < 0) return false;
     // Drop a torn last line so that the next record starts on a line of its own.
-    if (::fstat(journalFd, &st) == 0 && static_cast<size_t>(st.st_size) != journal.validBytes &&
-        ::ftruncate(journalFd, static_cast<off_t>(journal.validBytes)) != 0)
+    if (StatFd(journalFd, st) && static_cast<size_t>(st.size) != journal.validBytes &&
+        !TruncateFd(journalFd, static_cast<long long>(journal.validBytes)))
       return false;
-    if (!existed) SyncFolder(FolderOf(path));
+    if (!existed) SyncFolderOf(path);
     return true;
   }
 
   void CloseJournal() {
-    if (journalFd >= 0) ::close(journalFd);
+    if (journalFd >= 0) CloseFile(journalFd);
     journalFd = -1;
   }
 
@@ -414,16 +401,16 @@ StoreResult CLocalReservationStore::Open(const std::string& program, std::string
   if (IsOpen()) return StoreResult::Ok;
   MakeFolders(FolderOf(journalPath_));
   const std::string lockPath = journalPath_ + ".lock";
-  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int fd = OpenFile(lockPath, O_RDWR | O_CREAT, 0600);
   if (fd < 0) {
     message = "cannot open " + lockPath + ": " + std::strerror(errno);
     return StoreResult::Failed;
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (!LockFileWithin(fd, true, 0)) {
     const int err = errno;
     std::string holder;
     if (err == EWOULDBLOCK) ReadWholeFile(fd, holder);
-    ::close(fd);
+    CloseFile(fd);
     if (err != EWOULDBLOCK) {
       message = "cannot lock " + lockPath + ": " + std::strerror(err);
       return StoreResult::Failed;
@@ -433,8 +420,8 @@ StoreResult CLocalReservationStore::Open(const std::string& program, std::string
     return StoreResult::Busy;
   }
   // Who holds the job, for the message a second program shows.
-  const std::string who = program + " (PID " + std::to_string(::getpid()) + ")";
-  if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, (who + "\n").data(), who.size() + 1, 0) < 0) {
+  const std::string who = program + " (PID " + std::to_string(ProcessId()) + ")";
+  if (!TruncateFd(fd, 0) || WriteAt(fd, (who + "\n").data(), who.size() + 1, 0) < 0) {
     // The lock is what counts; a missing name only makes the other program's message vaguer.
   }
   impl_->lockFd = fd;
@@ -469,7 +456,7 @@ StoreResult CLocalReservationStore::Open(const std::string& program, std::string
   }
   if (!ok) {
     impl_->CloseJournal();
-    ::close(impl_->lockFd);
+    CloseFile(impl_->lockFd);
     impl_->lockFd = -1;
     message = error;
     return StoreResult::Failed;
@@ -480,9 +467,10 @@ StoreResult CLocalReservationStore::Open(const std::string& program, std::string
 bool CLocalReservationStore::Close() {
   if (!IsOpen()) return true;
   bool ok = true;
-  if (impl_->journal.hasProgress) ok = impl_->Fold(journalPath_);
+  // Closed before the fold replaces it: Windows does not replace a file that is still open.
   impl_->CloseJournal();
-  ::close(impl_->lockFd);
+  if (impl_->journal.hasProgress) ok = impl_->Fold(journalPath_);
+  CloseFile(impl_->lockFd);
   impl_->lockFd = -1;
   return ok;
 }

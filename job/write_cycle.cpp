@@ -11,6 +11,7 @@
 #include "job/tag_step.h"
 #include "job/value_encoding.h"
 #include "platform/ui_hooks.h"
+#include "shell/file_prims.h"
 #include "shell/protocol_file.h"
 
 namespace tw {
@@ -21,7 +22,7 @@ std::string TimeText(int64_t t) {
   char when[32] = "";
   const std::time_t tt = static_cast<std::time_t>(t);
   std::tm local{};
-  if (t > 0 && localtime_r(&tt, &local) != nullptr) std::strftime(when, sizeof when, "%d.%m.%Y %H:%M:%S", &local);
+  if (t > 0 && LocalTime(tt, &local)) std::strftime(when, sizeof when, "%d.%m.%Y %H:%M:%S", &local);
   return when;
 }
 

@@ -13,7 +13,8 @@ namespace tw {
 // missing. False on any write error; the old file is then untouched and no temporary file remains.
 bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, int mode = -1);
 
-// Takes an flock on fd (exclusive or shared), trying every 10 ms for at most waitMs. True when held.
+// Takes an advisory lock on fd (exclusive or shared), trying every 10 ms for at most waitMs. True
+// when held; otherwise errno is EWOULDBLOCK when another holder kept it for the whole time.
 bool LockFileWithin(int fd, bool exclusive, int waitMs);
 
 // The whole file into out; false when it cannot be opened or read.

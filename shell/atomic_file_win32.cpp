@@ -58,16 +58,28 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, in
 
 bool LockFileWithin(int fd, bool exclusive, int waitMs) {
   HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (h == INVALID_HANDLE_VALUE) {
+    errno = EBADF;
+    return false;
+  }
   const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
   const uint32_t start = TickCount();
   for (;;) {
+    // One byte far past any content stands for the file, as an advisory lock does: the locks of
+    // our processes exclude each other, while a reader of the file (the name of the program that
+    // holds a lock file, a protocol shown meanwhile) is not turned away.
     OVERLAPPED ov{};
-    // The whole possible range, as a lock on the file as a whole.
-    if (LockFileEx(h, flags, 0, MAXDWORD, MAXDWORD, &ov)) return true;
+    ov.OffsetHigh = 0x7FFFFFFF;
+    if (LockFileEx(h, flags, 0, 1, 0, &ov)) return true;
     const DWORD err = GetLastError();
-    if (err != ERROR_LOCK_VIOLATION && err != ERROR_IO_PENDING) return false;
-    if (static_cast<int>(TicksSince(start)) >= waitMs) return false;
+    if (err != ERROR_LOCK_VIOLATION && err != ERROR_IO_PENDING) {
+      errno = EIO;
+      return false;
+    }
+    if (static_cast<int>(TicksSince(start)) >= waitMs) {
+      errno = EWOULDBLOCK;
+      return false;
+    }
     SleepMs(10);
   }
 }

@@ -27,6 +27,8 @@ bool StatFd(int fd, FileStat& st);
 
 // Reads at an offset without moving the file position; -1 on error.
 long long ReadAt(int fd, void* buf, size_t size, long long offset);
+// Writes at an offset (the file position is not to be relied on afterwards); -1 on error.
+long long WriteAt(int fd, const void* buf, size_t size, long long offset);
 // Flushes the file's data to the disk.
 bool SyncData(int fd);
 bool TruncateFd(int fd, long long size);

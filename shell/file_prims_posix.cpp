@@ -41,6 +41,10 @@ long long ReadAt(int fd, void* buf, size_t size, long long offset) {
   return static_cast<long long>(::pread(fd, buf, size, static_cast<off_t>(offset)));
 }
 
+long long WriteAt(int fd, const void* buf, size_t size, long long offset) {
+  return static_cast<long long>(::pwrite(fd, buf, size, static_cast<off_t>(offset)));
+}
+
 bool SyncData(int fd) { return ::fdatasync(fd) == 0; }
 
 bool TruncateFd(int fd, long long size) { return ::ftruncate(fd, static_cast<off_t>(size)) == 0; }

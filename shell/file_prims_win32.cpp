@@ -87,6 +87,19 @@ long long ReadAt(int fd, void* buf, size_t size, long long offset) {
   return got;
 }
 
+long long WriteAt(int fd, const void* buf, size_t size, long long offset) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  OVERLAPPED ov{};
+  ov.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+  ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD put = 0;
+  if (!WriteFile(h, buf, static_cast<DWORD>(size), &put, &ov)) {
+    errno = EIO;
+    return -1;
+  }
+  return put;
+}
+
 bool SyncData(int fd) { return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != 0; }
 
 bool TruncateFd(int fd, long long size) { return _chsize_s(fd, size) == 0; }
