@@ -127,6 +127,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${TW_DEB_CONTROL}/shlibs ${TW_DEB_CONTROL}/triggers
     ${TW_LINUX}/postinst ${TW_LINUX}/postrm)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  # Qt's own German texts (standard buttons, file dialogs) come from Qt's translation package.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, pkg-config")
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "write and read low-frequency RFID transponders
 Tagwright programs low-frequency RFID transponders (Hitag 1, 2, S and µ,

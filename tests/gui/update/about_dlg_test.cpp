@@ -234,12 +234,13 @@ TEST_F(AboutDlgTest, CheckSwitchedOffStillAnswersTheDialog) {
 }
 
 TEST_F(AboutDlgTest, ResultGoesOnlyToTheAboutDialogOpenedWhileTheCheckRuns) {
-  auto check = MakeCheck("running.txt", List("1.07", "2026-04-01"));
+  // The server answers late, so the dialog is surely open before the result arrives.
+  auto check = MakeCheck("slow-running.txt", List("1.07", "2026-04-01"));
   QWidget mainDlg;
   auto* watch = new CUpdateWatch(&mainDlg, settings_, check.get());
   int opened = 0;
   watch->openAbout = [&](QWidget*) { ++opened; };
-  ASSERT_TRUE(check->IsRunning() || check->IsFinished());
+  ASSERT_TRUE(check->IsRunning());
   auto dlg = ShowResult(*check);
   EXPECT_TRUE(dlg->UpdateLabel()->ClickEnabled());
   for (int i = 0; i < 20; ++i) QApplication::processEvents();

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 # Serves one folder over https on 127.0.0.1 with a certificate made for the test; prints the
 # port. Every request is logged to <root>/requests.log as "path|user agent|cache control".
-# A path starting with /cut/ announces more bytes than it sends and hangs up.
+# A path starting with /cut/ announces more bytes than it sends and hangs up; a file name starting
+# with "slow-" is answered after a second and a half.
 import functools
 import http.server
 import os
 import ssl
 import sys
+import time
 
 root, cert, key = sys.argv[1:4]
 
@@ -27,6 +29,8 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             self.wfile.flush()
             self.close_connection = True
             return
+        if os.path.basename(self.path).startswith("slow-"):
+            time.sleep(1.5)
         super().do_GET()
 
 
