@@ -1,7 +1,6 @@
 #include "cli/cli_run.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include "platform/tick.h"
 #include "sdk/lf_sdk.h"
 #include "sdk/sdk_app.h"
+#include "shell/file_prims.h"
 #include "shell/import_file.h"
 #include "shell/protocol_file.h"
 #include "shell/string_table.h"
@@ -24,10 +24,10 @@ constexpr int kSdkErrorTimeout = 7;  // LF_GetLastError: the reader did not answ
 
 // Opens (creating) the protocol file for appending, so that a path that cannot be written fails
 // before the first tag instead of after it.
-bool ProtocolWritable(const std::string& path) {
-  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+bool CanOpen(const std::string& path, int flags) {
+  const int fd = OpenFile(path, flags, 0644);
   if (fd < 0) return false;
-  close(fd);
+  CloseFile(fd);
   return true;
 }
 
@@ -39,7 +39,7 @@ int Prepare(RunContext& run, bool write) {
   StatusReporter& status = run.engine.Status();
   // The import file gives the first value, so it is opened before the check.
   if (write && job.importData && !job.autoIncrement) {
-    if (job.importFile.empty() || access(job.importFile.c_str(), R_OK) != 0) {
+    if (job.importFile.empty() || !CanOpen(job.importFile, O_RDONLY)) {
       run.out.Error(kExitBadArguments, "import file '" + job.importFile + "' cannot be read");
       return kExitBadArguments;
     }
@@ -56,7 +56,7 @@ int Prepare(RunContext& run, bool write) {
   }
   const bool logging = write ? job.logWrites : job.logReads;
   const std::string& log = write ? job.writeLogFile : job.readLogFile;
-  if (logging && !ProtocolWritable(log)) {
+  if (logging && !CanOpen(log, O_WRONLY | O_APPEND | O_CREAT)) {
     run.out.Error(kExitBadArguments, FormatString(33012, log.c_str()) + ": " + std::strerror(errno));
     return kExitBadArguments;
   }

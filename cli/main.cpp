@@ -1,7 +1,6 @@
 // tagwright-cli: the transponder job without a window, for scripted stations and line integration.
 // The job and the interface come from the desktop application's per-user store, a settings file or
 // options; output is one line per tag, or JSON lines.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -114,8 +113,8 @@ const char* UsageText() {
 namespace {
 
 bool FileExists(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  FileStat st;
+  return StatFile(path, st) && st.regular;
 }
 
 void ChooseLanguage(const CliOptions& o, ISettingsView& store) {
@@ -613,7 +612,11 @@ int main(int argc, char** argv) {
 
   CliOptions options;
   std::string error;
-  const bool parsed = ParseCommandLine(argc, argv, options, error);
+  std::vector<std::string> args = ConsoleArguments(argc, argv);
+  std::vector<char*> argPtrs;
+  for (std::string& a : args) argPtrs.push_back(a.data());
+  argPtrs.push_back(nullptr);
+  const bool parsed = ParseCommandLine(argc, argPtrs.data(), options, error);
   CliOutput out(options.json);
   if (!parsed) {
     out.Error(kExitBadArguments, error + " (see --help)");

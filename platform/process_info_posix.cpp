@@ -24,6 +24,10 @@ std::string ProgramDir() {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::vector<std::string> ConsoleArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
 void EndProcessAtOnce() {
   ::raise(SIGKILL);
   std::_Exit(137);  // not reached: SIGKILL cannot be caught

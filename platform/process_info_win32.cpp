@@ -1,6 +1,10 @@
 #include "platform/process_info.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cstdlib>
 
 #include "platform/wide_text.h"
 
@@ -31,6 +35,28 @@ std::string ProgramDir() {
     if (c == '\\') c = '/';
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+namespace {
+UINT consoleCodePage = 0;
+void RestoreConsoleCodePage() { SetConsoleOutputCP(consoleCodePage); }
+}  // namespace
+
+std::vector<std::string> ConsoleArguments(int argc, char** argv) {
+  // The console's code page outlives the program: it is given back on the way out.
+  consoleCodePage = GetConsoleOutputCP();
+  if (consoleCodePage != 0 && consoleCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
+    std::atexit(RestoreConsoleCodePage);
+  int n = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
+  if (wide == nullptr || n != argc) {
+    if (wide != nullptr) LocalFree(wide);
+    return std::vector<std::string>(argv, argv + argc);
+  }
+  std::vector<std::string> out;
+  for (int i = 0; i < n; ++i) out.push_back(WideToUtf8(wide[i]));
+  LocalFree(wide);
+  return out;
 }
 
 void EndProcessAtOnce() {
