@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -52,7 +53,9 @@ class EngineTest : public ::testing::Test {
     job.beepTime = 300;
     dir = std::string(::testing::TempDir()) + "engine_" + std::to_string(::getpid()) + "_" +
           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    std::filesystem::create_directories(dir, ec);
     sdk.blocks[1] = Word(0xF);
     // The job as the front end loaded it from the store.
     store.WriteProfileString(settings::kSettings, settings::kWert, job.valueText);
