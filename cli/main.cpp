@@ -105,7 +105,8 @@ const char* UsageText() {
          "       too late mid-cycle), or the shared job store cannot be reached or gives no value\n"
          "  4    the job fails its check\n"
          "  5    another process runs the stored job (the message names it)\n"
-         "  130  interrupted by SIGINT, SIGTERM or SIGHUP (after finishing the current step)\n";
+         "  130  interrupted by SIGINT, SIGTERM or SIGHUP; on Windows by Ctrl+C, Ctrl+Break or the\n"
+         "       console closing (after finishing the current step)\n";
 }
 
 }  // namespace tw::cli
