@@ -214,7 +214,7 @@ void CQZ_RW_Port::PurgeReceive() {
 }
 
 void CQZ_RW_Port::PollHidInput() {
-  if (!hidLink_.IsOpen()) return;
+  if (!HidLinkOpen()) return;
   uint8_t buf[100];
   const int n = hidLink_.ReadHidInput(buf, sizeof buf);
   if (n > 0) OnBytesReceived(buf, static_cast<size_t>(n));
@@ -271,7 +271,7 @@ bool CQZ_RW_Port::SendCommand() {
   CMyByteArray frame;
   frame.swap(sendBuffer_);
   // A vanished device cannot answer; there is nothing to wait for.
-  if (SerialLinkLost()) {
+  if (DeviceVanished()) {
     lastError_ = kErrTimeout;
     return false;
   }

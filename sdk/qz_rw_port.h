@@ -100,13 +100,14 @@ class CQZ_RW_Port : public CUSBSerialPort {
   size_t TakeReceived(CMyByteArray& out, size_t maxBytes, bool pumpUi = true);
 
   // --- Link -----------------------------------------------------------------------------------
-  // Handle rule: serial id, else LAN id, else HID id, else 0 (a lost link). A serial link whose
-  // device vanished keeps its id until the port is closed, so the number is never handed on.
+  // Handle rule: serial id, else LAN id, else HID id, else 0 (a lost link). A serial, D2XX or HID
+  // link whose device vanished keeps its id until the port is closed, so the number is never
+  // handed on.
   int GetHandle() const;
-  // The serial/D2XX device of this port vanished; calls fail with 7 until it is closed.
-  bool SerialLinkLost() const { return serialId_ != 0 && LinkLost(); }
+  // The device of this port vanished; calls fail with 7 until it is closed.
+  bool DeviceVanished() const { return (serialId_ != 0 && LinkLost()) || hidLink_.Lost(); }
   // No link can carry a command any more (vanished device, closed link).
-  bool LinkGone() const { return SerialLinkLost() || GetHandle() == 0; }
+  bool LinkGone() const { return DeviceVanished() || GetHandle() == 0; }
   int SerialId() const { return serialId_; }
   // Opens the serial/D2XX link the way the SDK does (8 data bits, 512-byte write buffer), starts
   // its thread and takes a serial id. parityCode: low four bits of the open flags.
@@ -169,8 +170,8 @@ class CQZ_RW_Port : public CUSBSerialPort {
   // within a bounded time.
   bool WaitForQuietLine();
   void SetAwaitingAnswer(bool on);
-  // True while the HID link is open (its input is pulled by this thread).
-  bool HidLinkOpen() const { return hidLink_.IsOpen(); }
+  // True while a HID device is there (its input is pulled by this thread).
+  bool HidLinkOpen() const { return hidLink_.HasDevice(); }
 
   CAutoReadThread autoRead_;
   CTCPSocketThread lanLink_{this};  // received LAN bytes reach OnByteReceived

@@ -125,6 +125,34 @@ std::string MeantDevicePath(const std::string& name) {
   return {};
 }
 
+namespace {
+
+// A device node that another port or program holds locked.
+std::string InUseReason(const std::string& path) {
+  const int pid = DeviceHolder(path);
+  if (pid == CurrentProcessId()) return "in use: " + path + " is already open in this program";
+  return "in use by another program" + (pid > 0 ? " (pid " + std::to_string(pid) + ")" : std::string()) +
+         ": " + path;
+}
+
+// Why a HID reader did not open.
+std::string DescribeHidOpenFailure(const std::string& name, const CHidPort& link) {
+  const std::string& node = link.LastOpenNode();
+  switch (link.LastOpenErrno()) {
+    case 0:
+      return "no such device: " + name;
+    case EBUSY:
+      return InUseReason(node) + " (" + name + ")";
+    case EACCES:
+    case EPERM:
+      return PermissionDeniedReason(node);
+    default:
+      return node + ": " + std::strerror(link.LastOpenErrno());
+  }
+}
+
+}  // namespace
+
 std::string DescribeSerialOpenFailure(const std::string& name, const CUSBSerialPort& link,
                                       uint32_t baud) {
   const NormalizedPortName norm = NormalizePortName(name);
@@ -145,12 +173,8 @@ std::string DescribeSerialOpenFailure(const std::string& name, const CUSBSerialP
     case ENODEV:
     case ENXIO:
       return "no such device: " + path;
-    case EBUSY: {
-      const int pid = DeviceHolder(path);
-      if (pid == CurrentProcessId()) return "in use: " + path + " is already open in this program";
-      return "in use by another program" + (pid > 0 ? " (pid " + std::to_string(pid) + ")" : std::string()) +
-             ": " + path;
-    }
+    case EBUSY:
+      return InUseReason(path);
     case ENOTTY:
       return "not a serial device: " + path;
     default:
@@ -171,8 +195,8 @@ int CQZ_LF_SDKApp::OpenLinkForName(CQZ_RW_Port& port, const OpenArguments& args,
       return -1;
     }
     if (n.find("HID") != std::string::npos) {
-      if (!port.HidLink().OpenHidDevice(n)) {
-        SetOpenError("no such device: " + n);
+      if (CHidPort& hid = port.HidLink(); !hid.OpenHidDevice(n)) {
+        SetOpenError(DescribeHidOpenFailure(n, hid));
         return -1;
       }
       if (!port.HidLink().SendHidControl(0)) {

@@ -106,12 +106,24 @@ void CHidPort::ReadReportLengths(const hidapi::hid_device_info& info) {
 bool CHidPort::OpenHidDevice(const std::string& name) {
   if (!HidUsable()) return false;
   CloseHidDevice();
+  lastOpenErrno_ = 0;
+  lastOpenNode_.clear();
   const HidEntryPoints& h = Hid();
   ForEachInterface([&](const hidapi::hid_device_info& d) {
     if (!d.path || !IsAcceptedDevice(d.vendor_id, d.product_id)) return true;
     if (HidReaderName(d.serial_number) != name) return true;
+    // One reader, one user: the reader this name finds is held elsewhere, and another one that
+    // happens to carry the same name is not what the caller meant either.
+    if (const int err = nodeLock_.Acquire(d.path); err != 0) {
+      lastOpenErrno_ = err;
+      lastOpenNode_ = d.path;
+      return false;
+    }
     hidapi::hid_device* dev = h.openPath(d.path);
-    if (!dev) return true;  // another interface may still carry the name
+    if (!dev) {
+      nodeLock_.Release();
+      return true;  // another interface may still carry the name
+    }
     device_ = dev;
     name_ = name;
     ReadReportLengths(d);
@@ -124,11 +136,15 @@ bool CHidPort::OpenHidDevice(const std::string& name) {
   return true;
 }
 
-void CHidPort::CloseHidDevice() {
-  if (!device_) return;
+void CHidPort::DropDevice() {
   // The writer owns the closing: a write still stuck in the device must end first.
   writer_.reset();
   device_ = nullptr;
+  nodeLock_.Release();
+}
+
+void CHidPort::CloseHidDevice() {
+  DropDevice();
   name_.clear();
   if (linkId_) ReleaseLinkId(linkId_);
   linkId_ = 0;
@@ -170,8 +186,8 @@ int CHidPort::ReadHidInput(uint8_t* buffer, int capacity) {
   const int got = Hid().readTimeout(device_, inputReport_ + skip,
                                     static_cast<size_t>(inputReportLength_) - skip, kReadWaitMs);
   if (got < 0) {
-    Trace("HID %s: read failed, closing", name_.c_str());
-    CloseHidDevice();
+    Trace("HID %s: read failed, device gone", name_.c_str());
+    DropDevice();
     return 0;
   }
   const size_t transferred = static_cast<size_t>(got) + skip;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "transport/device_node_lock.h"
 #include "transport/hid_api_types.h"
 #include "transport/hid_library.h"
 
@@ -40,22 +41,29 @@ class CHidPort {
   static bool LoadHidLibraries() { return tw::LoadHidLibraries(); }
   static void FreeHidLibraries() { tw::FreeHidLibraries(); }
 
-  // Opens the first accepted device whose name equals name exactly. Closes any open device first.
+  // Opens the first accepted device whose name equals name exactly and takes its node for this
+  // port alone. Closes any open device first. On failure LastOpenErrno tells why (EBUSY: the
+  // node LastOpenNode is held by another port or program; 0: no such reader could be opened).
   bool OpenHidDevice(const std::string& name);
+  int LastOpenErrno() const { return lastOpenErrno_; }
+  const std::string& LastOpenNode() const { return lastOpenNode_; }
   // Link control report 00 82 10 aa; false when no device is open or the device did not take it.
   bool SendHidControl(int a);
   void CloseHidDevice();
   // Cuts the frame into data reports of output length - 2 bytes; false when a report failed.
   bool WriteHidFrame(const uint8_t* data, size_t len);
   // Data bytes of one input report, at most capacity; 0 when nothing came within 1 ms. A read
-  // error closes the device.
+  // error means the device vanished: it is let go, but the link id stays until CloseHidDevice.
   int ReadHidInput(uint8_t* buffer, int capacity);
   // Appends the names of attached readers, each name once. A reader whose node this user may not
   // open is listed too, as "<serial> HID (no access) /dev/hidrawN: <reason>".
   static void EnumerateHidReaders(std::vector<std::string>& list);
   static constexpr const char* kNoAccessMark = " (no access)";
 
+  // Open until CloseHidDevice, also after the device vanished (Lost).
   bool IsOpen() const { return linkId_ != 0; }
+  bool Lost() const { return linkId_ != 0 && !device_; }
+  bool HasDevice() const { return device_ != nullptr; }
   int LinkId() const { return linkId_; }
   const std::string& Name() const { return name_; }
   int InputReportLength() const { return inputReportLength_; }
@@ -70,11 +78,15 @@ class CHidPort {
 
  private:
   bool WriteReport(const uint8_t* report);
+  void DropDevice();
   void ReadReportLengths(const hidapi::hid_device_info& info);
 
   std::string name_;
   int linkId_ = 0;
   hidapi::hid_device* device_ = nullptr;
+  CDeviceNodeLock nodeLock_;
+  int lastOpenErrno_ = 0;
+  std::string lastOpenNode_;
   int inputReportLength_ = kDefaultReportLength;
   int outputReportLength_ = kDefaultReportLength;
   bool numberedReports_ = false;

@@ -14,6 +14,9 @@
 // After those come the readers that running simulators announce (tagwright-sim --hid): live
 // files "<pid>.hid" in $TAGWRIGHT_SIM_REGISTRY, $XDG_RUNTIME_DIR/tagwright-sim or
 // /tmp/tagwright-sim-<uid>, each holding one entry of the same form.
+// Each device's path is a real node that hosts may lock: an announced simulator's terminal, or for
+// a configured entry the file "hidraw<900+n>" in the registry folder (made on first use; a
+// hidraw-style name, so that the host may also look for the descriptor in sysfs).
 // With TAGWRIGHT_SIM_HID_LOG set, every written report is appended to that file as one line:
 // "<serial> <hex bytes>".
 #include <dirent.h>
@@ -152,17 +155,31 @@ std::vector<std::string> Announced() {
   return entries;
 }
 
+// A configured entry's node: an empty file in the registry folder, made on first use.
+std::string ConfiguredNode(int index) {
+  const std::string dir = RegistryDir();
+  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return {};
+  const std::string path = dir + "/hidraw" + std::to_string(900 + index);
+  const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return {};
+  close(fd);
+  return path;
+}
+
 std::vector<Config> Configured() {
   std::vector<Config> list;
   const char* env = getenv("TAGWRIGHT_SIM_HID");
-  std::vector<std::string> items = env ? Split(env, ';') : std::vector<std::string>{};
-  for (const std::string& a : Announced()) items.push_back(a);
   int index = 0;
-  for (const std::string& item : items) {
+  for (const std::string& item : env ? Split(env, ';') : std::vector<std::string>{}) {
     Config c;
     if (!ParseEntry(item, c)) continue;
-    // A hidraw-style node name, so that the host may also look for the descriptor in sysfs.
-    c.path = "/dev/hidraw" + std::to_string(900 + index++);
+    c.path = ConfiguredNode(index++);
+    if (!c.path.empty()) list.push_back(c);
+  }
+  for (const std::string& item : Announced()) {
+    Config c;
+    if (!ParseEntry(item, c)) continue;
+    c.path = c.target;  // one simulator, one terminal
     list.push_back(c);
   }
   return list;

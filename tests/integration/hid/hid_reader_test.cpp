@@ -1,6 +1,7 @@
 // HID readers through the SDK: the stand-in hidapi library presents tagwright-sim instances as
 // HID readers, loaded through the same path as the system's library.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/tick.h"
 #include "sdk/lf_sdk.h"
 #include "tests/support/sim_process.h"
 #include "transport/hid_port.h"
@@ -119,16 +121,66 @@ TEST_F(HidReader, OpenFailures) {
   EXPECT_EQ(sim.CountCommands(0xF0), 0);
 }
 
-TEST_F(HidReader, DeviceVanishingMidTransactionLosesTheHandle) {
+TEST_F(HidReader, DeviceVanishingKeepsTheHandleUntilClosed) {
   const int h = LF_OpenPort("2010-0815 HID", 19200, 0, 200);
   ASSERT_GT(h, 0);
   ASSERT_EQ(sim.Control("hangup").rfind("ok", 0), 0u);
   unsigned char buf[32];
   EXPECT_EQ(LF_GetVersion(h, buf, sizeof buf, nullptr, 0), -1);
-  // The read error closed the device: the port is gone with the next handle search.
+  EXPECT_EQ(LF_GetLastError(h), 7);
+  // Every further call fails at once with 7; the number stays the caller's until closed.
+  const uint32_t start = tw::TickCount();
+  EXPECT_EQ(LF_GetVersion(h, buf, sizeof buf, nullptr, 0), -1);
+  EXPECT_LT(tw::TicksSince(start), 100u);
+  EXPECT_EQ(LF_GetLastError(h), 7);
+  EXPECT_EQ(LF_IsUsbDevice(h), 1);
+  EXPECT_EQ(LF_ClosePort(h), 0);
   EXPECT_EQ(LF_GetLastError(h), 6);
-  EXPECT_EQ(LF_IsUsbDevice(h), -1);
   EXPECT_EQ(LF_ClosePort(h), -1);
+}
+
+// A second opener of a HID reader, in this process or another, is refused at once with a reason.
+TEST_F(HidReader, ReaderHeldElsewhereIsRefused) {
+  const int h = LF_OpenPort("2010-0815 HID", 19200, 0, 200);
+  ASSERT_GT(h, 0);
+  char why[256] = {};
+  EXPECT_EQ(LF_OpenPort("2010-0815 HID", 19200, 0, 200), -1);
+  ASSERT_GT(LF_GetOpenError(why, sizeof why), 0);
+  EXPECT_NE(std::string(why).find("is already open in this program"), std::string::npos) << why;
+  ASSERT_EQ(LF_ClosePort(h), 0);
+
+  int ready[2], done[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(done), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(done[1]);
+    tw::CHidPort held;
+    const char ok = held.OpenHidDevice("2010-0815 HID") ? '1' : '0';
+    if (write(ready[1], &ok, 1) != 1) _exit(1);
+    char c;
+    (void)!read(done[0], &c, 1);  // until the parent has tried
+    _exit(0);
+  }
+  close(ready[1]);
+  close(done[0]);
+  char ok = 0;
+  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  ASSERT_EQ(ok, '1');
+  const uint32_t start = tw::TickCount();
+  EXPECT_EQ(LF_OpenPort("2010-0815 HID", 19200, 0, 200), -1);
+  EXPECT_LT(tw::TicksSince(start), 100u);
+  ASSERT_GT(LF_GetOpenError(why, sizeof why), 0);
+  EXPECT_NE(std::string(why).find("in use by another program (pid " + std::to_string(child) + ")"),
+            std::string::npos)
+      << why;
+  EXPECT_EQ(sim.CountCommands(0xF0), 1) << "only the first open asked the reader";
+  close(done[1]);
+  waitpid(child, nullptr, 0);
+  close(ready[0]);
+  const int again = LF_OpenPort("2010-0815 HID", 19200, 0, 200);
+  EXPECT_GT(again, 0) << "free once the holder has ended";
+  LF_ClosePort(again);
 }
 
 TEST_F(HidReader, WithoutTheLibraryNothingIsFound) {

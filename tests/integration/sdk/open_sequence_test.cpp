@@ -226,7 +226,7 @@ TEST(Handles, PortWhoseDeviceVanishedKeepsItsNumberUntilClosed) {
   EXPECT_EQ(s1.Control("hangup").rfind("ok", 0), 0u);
   tw::CQZ_RW_Port* lost = tw::SdkApp().FindPort(a);
   ASSERT_NE(lost, nullptr);
-  for (int i = 0; i < 500 && !lost->SerialLinkLost(); ++i) tw::SleepMs(2);
+  for (int i = 0; i < 500 && !lost->DeviceVanished(); ++i) tw::SleepMs(2);
   LF_GetLastError(b);  // a lookup of another handle must not sweep the lost port away
   EXPECT_EQ(tw::SdkApp().PortCount(), 2u);
   unsigned char buf[16];

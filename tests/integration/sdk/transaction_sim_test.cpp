@@ -57,7 +57,7 @@ TEST_F(SimTransaction, HangUpMidSessionTimesOut) {
   ASSERT_EQ(sim.Control("hangup").rfind("ok", 0), 0u);
   for (int i = 0; i < 500 && port.IsThreadAlive(); ++i) tw::SleepMs(2);
   EXPECT_FALSE(port.IsThreadAlive());
-  EXPECT_TRUE(port.SerialLinkLost());
+  EXPECT_TRUE(port.DeviceVanished());
   EXPECT_NE(port.GetHandle(), 0) << "the number stays taken until the port is closed";
   EXPECT_FALSE(port.Transact(0xF0, {}, data));
   EXPECT_EQ(port.LastError(), 7);

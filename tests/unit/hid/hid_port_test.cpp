@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -121,7 +123,7 @@ TEST_F(HidPort, ListsAcceptedReadersOnceEach) {
   CHidPort::EnumerateHidReaders(list);
   // A reader refused for want of permission is named with the reason, not left out.
   EXPECT_EQ(list, (std::vector<std::string>{"2010-???? HID", "2010-0815 HID",
-                                            "LOCKED HID (no access) /dev/hidraw904: Permission denied"}));
+                                            "LOCKED HID (no access) " + dir_ + "/hidraw904: Permission denied"}));
 
   // Of two readers with one serial number the first in interface order is opened.
   CHidPort port;
@@ -189,40 +191,74 @@ TEST_F(HidPort, InputReports) {
   EXPECT_TRUE(shortReports.IsOpen());
 }
 
-TEST_F(HidPort, ReadErrorClosesTheDevice) {
-  FarSide a;
-  Devices("16C0:2913:2010-0815:9:9=" + a.path);
+TEST_F(HidPort, ReadErrorLetsTheDeviceGoButKeepsItsId) {
+  FarSide a, b;
+  Devices("16C0:2913:2010-0815:9:9=" + a.path + ";16C0:2913:2010-0816:9:9=" + b.path);
   CHidPort port;
   ASSERT_TRUE(port.OpenHidDevice("2010-0815 HID"));
   const int id = port.LinkId();
   a.Close();  // the device vanishes
   uint8_t buf[16];
-  for (int i = 0; i < 50 && port.IsOpen(); ++i) EXPECT_EQ(port.ReadHidInput(buf, sizeof buf), 0);
-  EXPECT_FALSE(port.IsOpen());
-  EXPECT_EQ(port.LinkId(), 0);
+  for (int i = 0; i < 50 && !port.Lost(); ++i) EXPECT_EQ(port.ReadHidInput(buf, sizeof buf), 0);
+  EXPECT_TRUE(port.Lost());
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_EQ(port.LinkId(), id);
   EXPECT_FALSE(port.WriteHidFrame(buf, 3));
-  // Its id is free again.
-  FarSide b;
-  Devices("16C0:2913:2010-0816:9:9=" + b.path);
+  EXPECT_FALSE(port.SendHidControl(1));
+  // While the port holds it, the id names nothing else; once closed it is free again.
   CHidPort next;
+  ASSERT_TRUE(next.OpenHidDevice("2010-0816 HID"));
+  EXPECT_NE(next.LinkId(), id);
+  next.CloseHidDevice();
+  port.CloseHidDevice();
+  EXPECT_FALSE(port.IsOpen());
   ASSERT_TRUE(next.OpenHidDevice("2010-0816 HID"));
   EXPECT_EQ(next.LinkId(), id);
 }
 
 TEST_F(HidPort, LinkIdsTakeTheSmallestFreeNumber) {
-  FarSide a;
-  Devices("16C0:2913:2010-0815:9:9=" + a.path);
+  FarSide a, b, c;
+  Devices("16C0:2913:A:9:9=" + a.path + ";16C0:2913:B:9:9=" + b.path + ";16C0:2913:C:9:9=" + c.path);
   CHidPort p1, p2, p3;
-  ASSERT_TRUE(p1.OpenHidDevice("2010-0815 HID"));
-  ASSERT_TRUE(p2.OpenHidDevice("2010-0815 HID"));
+  ASSERT_TRUE(p1.OpenHidDevice("A HID"));
+  ASSERT_TRUE(p2.OpenHidDevice("B HID"));
   EXPECT_EQ(p1.LinkId(), 10001);
   EXPECT_EQ(p2.LinkId(), 10002);
   p1.CloseHidDevice();
-  ASSERT_TRUE(p3.OpenHidDevice("2010-0815 HID"));
+  ASSERT_TRUE(p3.OpenHidDevice("C HID"));
   EXPECT_EQ(p3.LinkId(), 10001);
   // Reopening under another name closes the old device and takes an id anew.
-  ASSERT_TRUE(p2.OpenHidDevice("2010-0815 HID"));
+  ASSERT_TRUE(p2.OpenHidDevice("A HID"));
   EXPECT_EQ(p2.LinkId(), 10002);
+}
+
+// One reader, one port: a second opener of the same node is refused, also when the first one is
+// another process, until the holder closes it or loses the device.
+TEST_F(HidPort, NodeIsHeldByOnePortAtATime) {
+  FarSide a;
+  Devices("16C0:2913:2010-0815:9:9=" + a.path);
+  CHidPort first, second;
+  ASSERT_TRUE(first.OpenHidDevice("2010-0815 HID"));
+  EXPECT_FALSE(second.OpenHidDevice("2010-0815 HID"));
+  EXPECT_EQ(second.LastOpenErrno(), EBUSY);
+  EXPECT_EQ(second.LastOpenNode(), dir_ + "/hidraw900");
+  EXPECT_FALSE(second.IsOpen());
+  const pid_t child = fork();
+  if (child == 0) {
+    CHidPort other;
+    _exit(!other.OpenHidDevice("2010-0815 HID") && other.LastOpenErrno() == EBUSY ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process opened it too";
+  first.CloseHidDevice();
+  ASSERT_TRUE(second.OpenHidDevice("2010-0815 HID"));
+  a.Close();
+  uint8_t buf[16];
+  for (int i = 0; i < 50 && !second.Lost(); ++i) second.ReadHidInput(buf, sizeof buf);
+  ASSERT_TRUE(second.Lost());
+  CDeviceNodeLock probe;
+  EXPECT_EQ(probe.Acquire(dir_ + "/hidraw900"), 0) << "a vanished device holds no node";
 }
 
 TEST_F(HidPort, ReportsTheDeviceDoesNotTakeFail) {
@@ -248,7 +284,7 @@ TEST_F(HidPort, ReportsTheDeviceDoesNotTakeFail) {
 
 TEST_F(HidPort, ReportLengthsFromTheDescriptor) {
   FarSide a;
-  Devices("16C0:2913:BIG:65:33=" + a.path + ";16C0:2913:NODESC:65:33:nodesc=" + a.path);
+  Devices("16C0:2913:BIG:65:33=" + a.path + ";16C0:2913:NODESC:65:33:nodesc=" + a.path);  // two nodes
   CHidPort big, nodesc;
   ASSERT_TRUE(big.OpenHidDevice("BIG HID"));
   EXPECT_EQ(big.InputReportLength(), 65);
@@ -277,7 +313,7 @@ TEST_F(HidPort, OlderLibraryReadsTheDescriptorFromSysfs) {
   EXPECT_EQ(port.InputReportLength(), 9);  // no descriptor anywhere: 9 and 9
   port.CloseHidDevice();
 
-  // The stand-in hands out /dev/hidraw900 for its first device.
+  // The stand-in hands out <registry>/hidraw900 for its first device.
   const std::string dir = dir_ + "/sys/class/hidraw/hidraw900/device";
   ASSERT_EQ(system(("mkdir -p '" + dir + "'").c_str()), 0);
   const Bytes desc = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x40,
