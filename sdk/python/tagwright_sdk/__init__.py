@@ -8,7 +8,7 @@
         reader.write_blocks(lf.ATA5577, 1, b"\\x01\\x02\\x03\\x04")
 
 A call that fails raises LfError, which carries the port's last error (LF_GetLastError): its code
-and its text. Strings travel as Windows-1252 text, as in the C interface. The library is found by
+and its text; a failed open also carries why the link did not open (LF_GetOpenError) as reason. Strings travel as Windows-1252 text, as in the C interface. The library is found by
 the system's loader; TAGWRIGHT_SDK_LIBRARY names another file (a build folder, for example).
 Call the SDK from one thread.
 """
@@ -22,7 +22,7 @@ from typing import List, NamedTuple, Optional, Tuple
 
 __all__ = [
     "LfError", "Reader", "LanDeviceInfo", "error_text", "enum_serial_ports", "enum_usb_ports",
-    "missing_usb_drivers", "is_virtual_com_driver_installed", "search_lan_devices",
+    "missing_usb_drivers", "is_virtual_com_driver_installed", "open_error", "search_lan_devices",
     "search_lan_readers", "ping_lan_device", "lan_device_info", "set_lan_device_config",
     "HITAG2", "ATA5555", "HITAG_S", "HITAG1", "EM4450", "EM4305", "ATA5577", "HITAG_MU", "SIC7888",
 ]
@@ -53,12 +53,14 @@ def error_text(code: int) -> str:
 class LfError(Exception):
     """A failed SDK call: code and text of the port's last error, the function and its result."""
 
-    def __init__(self, function: str, result: int, code: int):
+    def __init__(self, function: str, result: int, code: int, reason: str = ""):
         self.function = function
         self.result = result
         self.code = code
         self.text = error_text(code)
-        super().__init__(f"{function}: {self.text} (error {code}, result {result})")
+        self.reason = reason
+        message = f"{function}: {self.text} (error {code}, result {result})"
+        super().__init__(f"{message}: {reason}" if reason else message)
 
 
 _U8P = ctypes.POINTER(ctypes.c_ubyte)
@@ -68,6 +70,7 @@ _SIGNATURES = {
     "LF_OpenPort": [_C, _I, _I, _I],
     "LF_ClosePort": [_I],
     "LF_GetLastError": [_I],
+    "LF_GetOpenError": [_C, _I],
     "LF_GetVersion": [_I, _U8P, _I, _C, _I],
     "LF_ReadReaderId": [_I, _U8P, _I],
     "LF_CanWrite": [_I],
@@ -143,7 +146,7 @@ class Reader:
     def __init__(self, name: str, baud: int = 19200, flags: int = 0, timeout_ms: int = 500):
         handle = _call("LF_OpenPort", _text(name), baud, flags, timeout_ms)
         if handle <= 0:
-            raise LfError("LF_OpenPort", handle, _call("LF_GetLastError", handle))
+            raise LfError("LF_OpenPort", handle, _call("LF_GetLastError", handle), open_error())
         self.handle = handle
         self.name = name
 
@@ -249,6 +252,14 @@ class Reader:
 
     def detect_modulation(self, type: int, start: int) -> int:
         return self._run("LF_DetectModulation", type, start)
+
+
+def open_error() -> str:
+    """Why the most recent open of this process failed (LF_GetOpenError); empty after a success."""
+    size = _call("LF_GetOpenError", None, 0)
+    buf = ctypes.create_string_buffer(size + 1)
+    _call("LF_GetOpenError", buf, size + 1)
+    return buf.value.decode(_ENCODING)
 
 
 def enum_serial_ports() -> List[str]:

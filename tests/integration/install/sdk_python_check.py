@@ -8,8 +8,10 @@ try:
     sys.exit("opening a missing device did not raise")
 except lf.LfError as e:
     assert e.code == 6 and e.text == "Error opening the port" and e.result < 0, e
+    assert e.reason == lf.open_error() == "no such device: /nonexistent/tty", e.reason
 
 with lf.Reader(sys.argv[1]) as reader:
+    assert lf.open_error() == ""
     raw, model = reader.version()
     assert len(raw) == 4 and model, (raw, model)
     assert reader.can_write()
