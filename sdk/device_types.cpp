@@ -1,5 +1,7 @@
 #include "sdk/device_types.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace tw {
@@ -109,6 +111,14 @@ ReaderIdentity EvaluateVersion(const CMyByteArray& answer) {
     id.capabilityWord = 0x0103;
   }
   return id;
+}
+
+bool IsWellFormedVersionAnswer(const CMyByteArray& a) {
+  const auto hex = [](uint8_t c) { return std::isxdigit(c) != 0; };
+  if (a.size() == 4) return std::all_of(a.begin(), a.begin() + 3, hex) && RevisionFromChar(a[3]) != 255;
+  return a.size() > 4 && std::all_of(a.begin(), a.end(), [](uint8_t c) {
+           return (c >= 0x20 && c < 0x7F) || c == '\r' || c == '\n' || c == '\t';
+         });
 }
 
 namespace {

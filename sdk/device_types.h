@@ -20,6 +20,10 @@ uint8_t RevisionFromChar(uint8_t c);
 int HexTypeCode(const uint8_t* data, size_t len);
 // Evaluation of a version answer's data bytes (4 bytes, fewer, or a longer text answer).
 ReaderIdentity EvaluateVersion(const CMyByteArray& answer);
+// An answer shaped like a version answer: three hex digits and a revision letter or digit, or a
+// text of printable characters. Other answers are still evaluated, but may belong to another
+// command.
+bool IsWellFormedVersionAnswer(const CMyByteArray& answer);
 uint16_t CapabilityWord(int typeCode, int revision);
 bool CanWrite(int typeCode);
 

@@ -141,6 +141,10 @@ uint32_t CQZ_RW_Port::ResyncQuietMs(uint32_t timeoutMs) {
   return static_cast<uint32_t>(std::min<uint64_t>(2ull * timeoutMs, 2000));
 }
 
+uint32_t CQZ_RW_Port::CommandResyncQuietMs(uint32_t timeoutMs) {
+  return std::max<uint32_t>(ResyncQuietMs(timeoutMs), 1000);
+}
+
 void CQZ_RW_Port::RequireResync(uint32_t quietMs) {
   std::lock_guard<std::mutex> lock(portLock_);
   resyncQuietMs_ = quietMs;
@@ -287,7 +291,7 @@ bool CQZ_RW_Port::SendCommand() {
   SetAwaitingAnswer(false);
   if (!answered) {
     lastError_ = kErrTimeout;
-    RequireResync(ResyncQuietMs(timeout_));
+    RequireResync(CommandResyncQuietMs(timeout_));
     return false;
   }
   return true;

@@ -85,6 +85,9 @@ class CQZ_RW_Port : public CUSBSerialPort {
   // this long, everything received is dropped and nothing new is sent: twice the timeout, at
   // most 2 s.
   static uint32_t ResyncQuietMs(uint32_t timeoutMs);
+  // The same after a command of the caller's: at least 1 s, so that an answer up to a second
+  // late is dropped whatever the timeout.
+  static uint32_t CommandResyncQuietMs(uint32_t timeoutMs);
   // Marks the line as possibly carrying a late answer (also used by open between attempts).
   void RequireResync(uint32_t quietMs);
   bool ResyncPending() const { return resyncQuietMs_ != 0; }
@@ -124,7 +127,9 @@ class CQZ_RW_Port : public CUSBSerialPort {
 
   // --- Identification -------------------------------------------------------------------------
   // Version command F0h; on success evaluates the answer into type, firmware and capabilities.
-  bool Identify();
+  // wellFormedOnly: an answer not shaped like a version answer fails (it may be a late answer
+  // to a command that another user of the line sent before).
+  bool Identify(bool wellFormedOnly = false);
   void EvaluateVersionAnswer(const CMyByteArray& data);
 
   CAutoReadThread& AutoReader() { return autoRead_; }

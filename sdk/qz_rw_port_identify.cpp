@@ -4,9 +4,13 @@
 
 namespace tw {
 
-bool CQZ_RW_Port::Identify() {
+bool CQZ_RW_Port::Identify(bool wellFormedOnly) {
   CMyByteArray answer;
   if (!Transact(0xF0, {}, answer)) return false;
+  if (wellFormedOnly && !IsWellFormedVersionAnswer(answer)) {
+    lastError_ = kErrNoReader;
+    return false;
+  }
   EvaluateVersionAnswer(answer);
   return true;
 }

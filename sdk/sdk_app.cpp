@@ -264,8 +264,11 @@ int CQZ_LF_SDKApp::OpenPortLocked(const char* name, int baud, int flags, int tim
         std::min<uint32_t>(timeout, kIdentifyTimeoutMs)));
     CQZ_RW_Port* p = port.release();
     AddPort(p);
-    p->SetTimeout(std::min<uint32_t>(timeout, kIdentifyTimeoutMs));
-    bool ok = p->Identify();
+    const uint32_t identifyTimeout = std::min<uint32_t>(timeout, kIdentifyTimeoutMs);
+    p->SetTimeout(identifyTimeout);
+    // The line may still carry a late answer to another program's command: the first attempt
+    // takes only an answer shaped like a version answer.
+    bool ok = p->Identify(firstAttempt);
     if (!ok && firstAttempt) {
       // A fresh port object and a fresh link for the second STX/BCC attempt.
       firstAttempt = false;
@@ -274,6 +277,7 @@ int CQZ_LF_SDKApp::OpenPortLocked(const char* name, int baud, int flags, int tim
       continue;
     }
     if (!ok && !(flags & kOpenFlagNoCrc)) {
+      if (p->ResyncPending()) p->RequireResync(CQZ_RW_Port::ResyncQuietMs(identifyTimeout));
       p->SetFramingFlag(1);
       ok = p->Identify();
     }

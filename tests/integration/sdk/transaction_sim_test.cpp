@@ -1,9 +1,12 @@
 // Transactions over a real pseudo-terminal with the simulator's fault injection.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "platform/tick.h"
 #include "sdk/lf_sdk.h"
 #include "sdk/qz_rw_port.h"
+#include "sdk/sdk_app.h"
 #include "sim_helpers.h"
 
 using tw::CQZ_RW_Port;
@@ -72,8 +75,8 @@ TEST_F(SimTransaction, CrcFramingOverThePty) {
   EXPECT_TRUE(port.LastError() == 14 || port.LastError() == 7) << port.LastError();
 }
 
-// A reader that answers later and later around the timeout: every call either fails or returns
-// its own command's data, never the late answer of the call before.
+// A reader that answers later and later around the timeout, up to a second after it: every call
+// either fails or returns its own command's data, never the late answer of the call before.
 TEST(LateAnswers, NoCommandReturnsAnotherCommandsData) {
   SimProcess sim;
   START_SIM(sim, "--version", "2439");
@@ -83,7 +86,7 @@ TEST(LateAnswers, NoCommandReturnsAnotherCommandsData) {
   ASSERT_GT(h, 0);
   const std::string version = "2439";
   const std::string id = "\x44\x33\x22\x11";
-  for (const int delay : {timeout - 50, timeout + 20, timeout + 250, timeout + 600}) {
+  for (const int delay : {timeout - 50, timeout + 20, timeout + 250, timeout + 600, timeout + 900}) {
     ASSERT_EQ(sim.Control("delay " + std::to_string(delay)).rfind("ok", 0), 0u);
     int answered = 0;
     for (int i = 0; i < 3; ++i) {
@@ -111,5 +114,23 @@ TEST(LateAnswers, NoCommandReturnsAnotherCommandsData) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 4), id);
   ASSERT_EQ(LF_GetVersion(h, buf, sizeof buf, nullptr, 0), 4);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 4), version);
+  LF_ClosePort(h);
+}
+
+// A command left by an earlier user of the line is answered while the open waits for its version
+// answer: that answer is not taken for the reader's identity.
+TEST(LateAnswers, OpenDoesNotTakeAnEarlierProgramsAnswerForTheVersion) {
+  SimProcess sim;
+  START_SIM(sim, "--version", "2439");
+  ASSERT_EQ(sim.Control("reader-id 287454020").rfind("ok", 0), 0u);
+  ASSERT_EQ(sim.Control("delay 200").rfind("ok", 0), 0u);
+  const int fd = open(sim.PtyPath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  const uint8_t readReaderId[] = {0x02, 0x01, 0xF8, 0x00, 0xF9};
+  ASSERT_EQ(write(fd, readReaderId, sizeof readReaderId), ssize_t(sizeof readReaderId));
+  const int h = LF_OpenPort(sim.PtyPath().c_str(), 19200, 0x40, 500);
+  close(fd);  // only now: a terminal's last close may drop what the far side has not read yet
+  ASSERT_GT(h, 0);
+  EXPECT_EQ(tw::SdkApp().FindPort(h)->DeviceTypeCode(), 0x243);
   LF_ClosePort(h);
 }
