@@ -2,8 +2,8 @@
 
 namespace tw {
 
-// Windows decides who may share a device by the sharing mode of the device's own open; there is
-// no separate lock to take.
+// A Windows device path is no file that an advisory lock could be taken on: whether a second
+// opener shares the device is up to the sharing mode of the device's own open.
 int CDeviceNodeLock::Acquire(const std::string&) { return 0; }
 
 void CDeviceNodeLock::Release() { fd_ = -1; }
