@@ -1,19 +1,13 @@
-// Stand-in for the vendor's D2XX library, built as libftd2xx.so for tests. It lists the devices
-// named in TAGWRIGHT_SIM_D2XX ("SERIAL=/dev/pts/N;SERIAL2=/dev/pts/M") and opens a device by
-// serial number as that pseudo-terminal, which is normally a tagwright-sim instance. The W32
-// functions behave like their Win32 namesakes on that device. With TAGWRIGHT_SIM_D2XX_LOG set,
-// every call appends its name (and main arguments) as one line to that file, so tests can check
-// what the host called.
-#include <errno.h>
-#include <fcntl.h>
-#include <poll.h>
+// Stand-in for the vendor's D2XX library, built for tests as libftd2xx.so and as ftd2xx.dll. It
+// lists the devices named in TAGWRIGHT_SIM_D2XX ("SERIAL=/dev/pts/N;SERIAL2=/dev/pts/M", on
+// Windows "SERIAL=\\.\COM23") and opens a device by serial number as that terminal or COM port,
+// which is normally a tagwright-sim instance (d2xx_standin_port.h). The W32 functions behave like
+// their Win32 namesakes on that device. With TAGWRIGHT_SIM_D2XX_LOG set, every call appends its
+// name (and main arguments) as one line to that file, so tests can check what the host called.
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <mutex>
 #include <set>
@@ -21,15 +15,17 @@
 #include <vector>
 
 #include "sim/standin/d2xx_abi.h"
+#include "sim/standin/d2xx_standin_port.h"
 
+#if defined(_WIN32)
+#define STANDIN_API extern "C" __declspec(dllexport)
+#else
 #define STANDIN_API extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
-constexpr DWORD kErrorInvalidHandle = 6;  // Win32 ERROR_INVALID_HANDLE
-constexpr DWORD kErrorFileNotFound = 2;   // Win32 ERROR_FILE_NOT_FOUND
-constexpr DWORD kErrorDeviceGone = 1167;  // Win32 ERROR_DEVICE_NOT_CONNECTED
-constexpr DWORD kErrorIo = 1117;          // Win32 ERROR_IO_DEVICE
+using namespace standin;
 
 struct Device {
   std::string serial;
@@ -93,12 +89,6 @@ Device* OpenedSerial(const std::string& serial) {
   for (Device* d : g_open)
     if (d->serial == serial) return d;
   return nullptr;
-}
-
-// A device whose far side went away (the simulator hung up) reports that on every poll.
-bool Gone(Device* d) {
-  pollfd p{d->fd, POLLIN, 0};
-  return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
 }  // namespace
@@ -172,13 +162,8 @@ STANDIN_API FT_HANDLE FT_W32_CreateFile(const char* name, DWORD access, DWORD sh
   for (const Entry& e : Configured()) {
     if (e.serial != name) continue;
     if (OpenedSerial(e.serial)) break;  // one open per device, as with the real chip
-    const int fd = open(e.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = OpenPort(e.path);
     if (fd < 0) break;
-    termios t{};
-    if (tcgetattr(fd, &t) == 0) {
-      cfmakeraw(&t);
-      tcsetattr(fd, TCSANOW, &t);
-    }
     Device* d = new Device;
     d->serial = e.serial;
     d->path = e.path;
@@ -203,13 +188,11 @@ STANDIN_API BOOL FT_W32_CloseHandle(FT_HANDLE h) {
     return 0;
   }
   g_open.erase(d);
-  close(d->fd);
+  ClosePort(d->fd);
   delete d;
   return 1;
 }
 
-// Reads what is queued, waiting only as long as the timeouts ask (MAXDWORD interval with zero
-// totals: return at once).
 STANDIN_API BOOL FT_W32_ReadFile(FT_HANDLE h, LPVOID buffer, DWORD size, DWORD* read, LPVOID overlapped) {
   (void)overlapped;
   std::lock_guard<std::mutex> lock(g_mu);
@@ -223,35 +206,10 @@ STANDIN_API BOOL FT_W32_ReadFile(FT_HANDLE h, LPVOID buffer, DWORD size, DWORD* 
     d->lastError = kErrorIo;
     return 0;
   }
-  const FTTIMEOUTS& t = d->timeouts;
-  const bool immediate = t.ReadIntervalTimeout == 0xFFFFFFFFu && t.ReadTotalTimeoutConstant == 0 &&
-                         t.ReadTotalTimeoutMultiplier == 0;
   DWORD got = 0;
-  while (got < size) {
-    const ssize_t n = ::read(d->fd, static_cast<uint8_t*>(buffer) + got, size - got);
-    if (n > 0) {
-      got += static_cast<DWORD>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) {
-      if (immediate) break;
-      const DWORD wait = t.ReadTotalTimeoutConstant + t.ReadTotalTimeoutMultiplier * size;
-      pollfd p{d->fd, POLLIN, 0};
-      if (poll(&p, 1, static_cast<int>(wait > 60000 ? 60000 : wait)) <= 0) break;
-      if (p.revents & (POLLHUP | POLLERR)) {
-        d->lastError = kErrorDeviceGone;
-        return 0;
-      }
-      continue;
-    }
-    // EIO or end of file: the far side is gone.
-    d->lastError = kErrorDeviceGone;
-    if (read) *read = got;
-    return 0;
-  }
+  const bool ok = ReadPort(d->fd, buffer, size, d->timeouts, &got, &d->lastError);
   if (read) *read = got;
-  return 1;
+  return ok ? 1 : 0;
 }
 
 STANDIN_API BOOL FT_W32_WriteFile(FT_HANDLE h, LPVOID buffer, DWORD size, DWORD* written, LPVOID overlapped) {
@@ -265,23 +223,9 @@ STANDIN_API BOOL FT_W32_WriteFile(FT_HANDLE h, LPVOID buffer, DWORD size, DWORD*
   }
   Log("FT_W32_WriteFile %u", size);
   DWORD done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(d->fd, static_cast<const uint8_t*>(buffer) + done, size - done);
-    if (n > 0) {
-      done += static_cast<DWORD>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) {
-      pollfd p{d->fd, POLLOUT, 0};
-      if (poll(&p, 1, 1000) > 0 && !(p.revents & (POLLHUP | POLLERR))) continue;
-    }
-    d->lastError = kErrorDeviceGone;
-    if (written) *written = done;
-    return 0;
-  }
+  const bool ok = WritePort(d->fd, buffer, size, &done, &d->lastError);
   if (written) *written = done;
-  return 1;
+  return ok ? 1 : 0;
 }
 
 STANDIN_API DWORD FT_W32_GetLastError(FT_HANDLE h) {
@@ -299,28 +243,18 @@ STANDIN_API BOOL FT_W32_ClearCommError(FT_HANDLE h, DWORD* errors, FTCOMSTAT* st
     g_lastError = kErrorInvalidHandle;
     return 0;
   }
-  if (Gone(d)) {
-    d->lastError = kErrorDeviceGone;
-    return 0;
-  }
-  int queued = 0;
-  if (stat && ioctl(d->fd, FIONREAD, &queued) == 0 && queued > 0) stat->cbInQue = static_cast<DWORD>(queued);
-  return 1;
+  return PortStatus(d->fd, errors, stat, &d->lastError) ? 1 : 0;
 }
 
 STANDIN_API BOOL FT_W32_GetCommModemStatus(FT_HANDLE h, DWORD* status) {
   std::lock_guard<std::mutex> lock(g_mu);
   Device* d = Lookup(h);
-  if (status) *status = 0;  // a pseudo-terminal has no modem lines
+  if (status) *status = 0;
   if (!d) {
     g_lastError = kErrorInvalidHandle;
     return 0;
   }
-  if (Gone(d)) {
-    d->lastError = kErrorDeviceGone;
-    return 0;
-  }
-  return 1;
+  return PortModemStatus(d->fd, status, &d->lastError) ? 1 : 0;
 }
 
 STANDIN_API BOOL FT_W32_GetCommState(FT_HANDLE h, FTDCB* dcb) {
@@ -337,6 +271,7 @@ STANDIN_API BOOL FT_W32_SetCommState(FT_HANDLE h, FTDCB* dcb) {
   Device* d = Lookup(h);
   if (!d || !dcb) return 0;
   Log("FT_W32_SetCommState %u %u %u %u", dcb->BaudRate, dcb->ByteSize, dcb->Parity, dcb->StopBits);
+  if (!SetPortState(d->fd, *dcb, &d->lastError)) return 0;
   d->dcb = *dcb;
   return 1;
 }
@@ -364,6 +299,7 @@ STANDIN_API BOOL FT_W32_SetCommMask(FT_HANDLE h, ULONG mask) {
   Device* d = Lookup(h);
   if (!d) return 0;
   Log("FT_W32_SetCommMask %u", mask);
+  if (!SetPortMask(d->fd, mask, &d->lastError)) return 0;
   d->mask = mask;
   return 1;
 }
@@ -373,9 +309,7 @@ STANDIN_API BOOL FT_W32_PurgeComm(FT_HANDLE h, DWORD flags) {
   Device* d = Lookup(h);
   if (!d) return 0;
   Log("FT_W32_PurgeComm %u", flags);
-  const bool rx = flags & 0x0A, tx = flags & 0x05;  // RXABORT|RXCLEAR, TXABORT|TXCLEAR
-  if (rx || tx) tcflush(d->fd, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH);
-  return 1;
+  return PurgePort(d->fd, flags, &d->lastError) ? 1 : 0;
 }
 
 #ifndef STANDIN_WITHOUT_LATENCY_TIMER
@@ -408,7 +342,7 @@ STANDIN_API FT_STATUS FT_ResetDevice(FT_HANDLE h) {
   return Lookup(h) ? FT_OK : FT_INVALID_HANDLE;
 }
 
-// Entry points resolved by hosts but not used for a pseudo-terminal: they accept a live handle.
+// Entry points resolved by hosts but not used for the stand-in's devices: they accept a live handle.
 #define STANDIN_ACCEPT(name, ...)                   \
   STANDIN_API BOOL name(FT_HANDLE h, __VA_ARGS__) { \
     std::lock_guard<std::mutex> lock(g_mu);         \
@@ -434,6 +368,6 @@ STANDIN_API BOOL FT_W32_WaitCommEvent(FT_HANDLE h, DWORD* events, LPVOID overlap
   std::lock_guard<std::mutex> lock(g_mu);
   if (events) *events = 0;
   Device* d = Lookup(h);
-  if (d) d->lastError = 50;  // ERROR_NOT_SUPPORTED
+  if (d) d->lastError = kErrorNotSupported;
   return 0;
 }
