@@ -21,7 +21,4 @@ std::vector<CAdapter> ListAdapters();
 // nothing is sent). false when there is no route or host is not an IPv4 address.
 bool BestLocalAddress(const std::string& host, std::string& localAddress);
 
-// The directed broadcast address of an adapter (address OR inverted mask); empty on bad text.
-std::string DirectedBroadcast(const CAdapter& adapter);
-
 }  // namespace tw

@@ -71,15 +71,4 @@ bool BestLocalAddress(const std::string& host, std::string& localAddress) {
   return ok;
 }
 
-std::string DirectedBroadcast(const CAdapter& adapter) {
-  in_addr a{}, m{};
-  if (inet_pton(AF_INET, adapter.ipAddress.c_str(), &a) != 1) return {};
-  if (inet_pton(AF_INET, adapter.subnetMask.c_str(), &m) != 1) return {};
-  in_addr b{};
-  b.s_addr = a.s_addr | ~m.s_addr;
-  char buf[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &b, buf, sizeof buf);
-  return buf;
-}
-
 }  // namespace tw

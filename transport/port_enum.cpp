@@ -21,6 +21,17 @@ std::string DevicePath(const std::string& entry) {
 
 }  // namespace
 
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+  const size_t n = std::strlen(prefix);
+  if (s.size() < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(s[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+      return false;
+  return true;
+}
+
+bool IsMakersName(const std::string& s) { return StartsWithNoCase(s, "Velkor") || StartsWithNoCase(s, "Kestrel"); }
+
 bool StartsWithReaderProductNumber(const std::string& entry) {
   if (entry.size() < 4) return false;
   int n = 0;

@@ -33,6 +33,11 @@ constexpr bool IsReaderProductNumber(int n) {
 // serves them on Linux and on Windows 10 and later; older Windows need the maker's INF installed.
 bool IsVirtualComDriverInstalled();
 
+// True when s begins with prefix, letters compared without regard to case.
+bool StartsWithNoCase(const std::string& s, const char* prefix);
+// A description or name of the maker's: it starts with "Velkor" or "Kestrel" in any case.
+bool IsMakersName(const std::string& s);
+
 // True when the first four characters are decimal digits forming a reader product number.
 bool StartsWithReaderProductNumber(const std::string& entry);
 

@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cstring>
 
 #include "platform/trace.h"
 #include "transport/port_enum.h"
@@ -16,25 +14,11 @@
 namespace tw {
 namespace {
 
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  const size_t n = std::strlen(prefix);
-  if (s.size() < n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(s[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
-
-bool MakersName(const std::string& s) {
-  return StartsWithNoCase(s, "Velkor") || StartsWithNoCase(s, "Kestrel");
-}
-
 // The description a device manager would show: the maker's own product text, or a marker for
 // the virtual COM identity; empty for anybody else's device.
 std::string Description(const UsbIdentity& usb) {
-  if (MakersName(usb.product)) return usb.product;
-  if (MakersName(usb.manufacturer))
+  if (IsMakersName(usb.product)) return usb.product;
+  if (IsMakersName(usb.manufacturer))
     return usb.product.empty() ? usb.manufacturer : usb.manufacturer + " " + usb.product;
   if (usb.vid == kVirtualComVid && usb.pid == kVirtualComPid) return "Velkor Virtual COM";
   return "";

@@ -10,7 +10,6 @@
 #include <setupapi.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -56,16 +55,6 @@ struct SetupApi {
     return false;
   }
 };
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  const size_t n = std::strlen(prefix);
-  if (s.size() < n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(s[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
 
 // A REG_SZ property (at most 256 bytes), empty when missing or of another type.
 std::string TextProperty(SetupApi& api, HDEVINFO list, SP_DEVINFO_DATA& dev, DWORD property) {
@@ -130,7 +119,7 @@ bool SetupApiWalk(std::vector<std::string>& list) {
     std::string entry = "\\\\.\\" + portName;
     const std::string desc = TextProperty(api, devs, dev, SPDRP_DEVICEDESC);
     std::string ids;
-    if (StartsWithNoCase(desc, "Velkor") || StartsWithNoCase(desc, "Kestrel"))
+    if (IsMakersName(desc))
       entry += " [" + desc + "]";
     else if (HardwareIds(api, devs, dev, ids) && Contains(ids, "VID_1C40", "PID_05AC"))
       entry += " [Velkor Virtual COM]";
