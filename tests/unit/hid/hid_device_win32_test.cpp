@@ -1,5 +1,6 @@
 // The Windows HID device functions (overlapped reads and writes with their time limits), with a
 // named pipe in message mode standing in for the device: the test plays the device.
+#include "transport/device_node_lock.h"
 #include "transport/hid_library.h"
 #include "transport/hid_port.h"
 
@@ -131,6 +132,19 @@ TEST_F(HidDevice, OpenFailureSaysWhy) {
   EXPECT_EQ(Hid().openPath(file.c_str()), nullptr);
   EXPECT_EQ(errno, EACCES);
   CloseHandle(held);
+}
+
+// Devices are opened shared: a second link to the same reader is refused by the claim on its path,
+// whatever the letter case of the path.
+TEST(HidDeviceClaim, OneLinkPerDevicePath) {
+  const std::string path = "\\\\?\\hid#vid_16c0&pid_2913#tw-" + std::to_string(GetCurrentProcessId());
+  CDeviceNodeLock first, second;
+  EXPECT_EQ(first.Acquire(path), 0);
+  std::string upper = path;
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  EXPECT_EQ(second.Acquire(upper), EBUSY);
+  first.Release();
+  EXPECT_EQ(second.Acquire(path), 0);
 }
 
 }  // namespace
