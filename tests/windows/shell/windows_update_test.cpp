@@ -1,7 +1,7 @@
 // The update check's WinHTTP transfer under Wine, against the https server on 127.0.0.1 that
 // run-with-https starts: the list and the installer fetched with the run's certificate trusted,
-// and no list when the certificate is unknown to the system, nothing listens, or the address is
-// not https.
+// the installer started, and no list when the certificate is unknown to the system, nothing
+// listens, or the address is not https.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -76,6 +76,17 @@ TEST_F(WindowsUpdate, ListAndInstallerOverHttps) {
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
   EXPECT_EQ(check->DownloadInstaller(folder), "");
   EXPECT_EQ(GetFileAttributesA((folder + "\\setup.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(WindowsUpdate, StartingTheInstaller) {
+  CUpdateCheck check("RFIDVersionsLF.txt", "Tagwright", &settings_);
+  std::string message;
+  EXPECT_FALSE(check.StartInstaller(Env("TW_HTTPS_ROOT") + "\\missing.exe", &message));
+  EXPECT_NE(message.find("\"\ndoes not exist!"), std::string::npos) << message;
+  // A program of the system's own, run as a program.
+  char dir[MAX_PATH] = {};
+  ASSERT_GT(GetSystemDirectoryA(dir, MAX_PATH), 0u);
+  EXPECT_TRUE(check.StartInstaller(std::string(dir) + "\\hostname.exe", &message)) << message;
 }
 
 TEST_F(WindowsUpdate, NoListWithoutATrustedServer) {
