@@ -26,6 +26,15 @@ bool FromHandle(HANDLE h, FileStat& st) {
   st.mtimeNs = (t - kEpochDelta100ns) * 100;
   return true;
 }
+HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+
+// A positioned read or write on a handle opened for ordinary I/O.
+OVERLAPPED At(long long offset) {
+  OVERLAPPED ov{};
+  ov.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+  ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return ov;
+}
 }  // namespace
 
 int OpenFile(const std::string& path, int flags, int) {
@@ -71,15 +80,12 @@ bool StatFile(const std::string& path, FileStat& st) {
   return ok;
 }
 
-bool StatFd(int fd, FileStat& st) { return FromHandle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), st); }
+bool StatFd(int fd, FileStat& st) { return FromHandle(HandleOf(fd), st); }
 
 long long ReadAt(int fd, void* buf, size_t size, long long offset) {
-  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-  OVERLAPPED ov{};
-  ov.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
-  ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  OVERLAPPED ov = At(offset);
   DWORD got = 0;
-  if (!ReadFile(h, buf, static_cast<DWORD>(size), &got, &ov)) {
+  if (!ReadFile(HandleOf(fd), buf, static_cast<DWORD>(size), &got, &ov)) {
     if (GetLastError() == ERROR_HANDLE_EOF) return 0;
     errno = EIO;
     return -1;
@@ -88,19 +94,16 @@ long long ReadAt(int fd, void* buf, size_t size, long long offset) {
 }
 
 long long WriteAt(int fd, const void* buf, size_t size, long long offset) {
-  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-  OVERLAPPED ov{};
-  ov.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
-  ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  OVERLAPPED ov = At(offset);
   DWORD put = 0;
-  if (!WriteFile(h, buf, static_cast<DWORD>(size), &put, &ov)) {
+  if (!WriteFile(HandleOf(fd), buf, static_cast<DWORD>(size), &put, &ov)) {
     errno = EIO;
     return -1;
   }
   return put;
 }
 
-bool SyncData(int fd) { return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != 0; }
+bool SyncData(int fd) { return FlushFileBuffers(HandleOf(fd)) != 0; }
 
 bool TruncateFd(int fd, long long size) { return _chsize_s(fd, size) == 0; }
 
