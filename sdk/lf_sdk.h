@@ -4,9 +4,10 @@
  *   LF_OpenPort returns an integer handle > 0 for an open reader: serial and D2XX readers get the
  *   smallest free number from 1, HID readers from 10001, LAN readers from 20001. A closed handle may
  *   be handed out again by a later open; a handle that has not been closed is never reused, not
- *   even when its device vanished. A serial device is opened exclusively: a second open of it, in
- *   this or another process, fails at once with -1 (LF_GetOpenError says it is in use). 0 and negative values are never handles; a negative result
- *   of LF_OpenPort is an open error (-1 link not opened, -5 negative timeout, -15 no reader answered,
+ *   even when its device vanished. Serial and HID readers are opened exclusively: a second open of
+ *   one, in this or another process, fails at once with -1 (LF_GetOpenError says it is in use and,
+ *   on Linux, by which process). 0 and negative values are never handles; a negative result of
+ *   LF_OpenPort is an open error (-1 link not opened, -5 negative timeout, -15 no reader answered,
  *   -18 HID link control failed).
  *
  * Results and the last error
@@ -26,7 +27,9 @@
  * Timeouts
  *   The timeout given to LF_OpenPort limits each of the three phases of an answer (first bytes,
  *   start of frame, whole frame), so one command may wait up to three times as long. Identification
- *   during open uses at most 300 ms per phase.
+ *   during open uses at most 300 ms per phase. After a command that timed out, the next one is sent
+ *   only once the line has been quiet for twice the timeout, at least 1 s and at most 2 s: a late
+ *   answer within that time is dropped, never returned for the next command.
  *
  * Buffers
  *   Every caller buffer comes with its size. Strings are NUL-terminated Windows-1252 text. List
