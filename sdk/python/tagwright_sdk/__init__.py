@@ -8,8 +8,9 @@
         reader.write_blocks(lf.ATA5577, 1, b"\\x01\\x02\\x03\\x04")
 
 A call that fails raises LfError, which carries the port's last error (LF_GetLastError): its code
-and its text; a failed open also carries why the link did not open (LF_GetOpenError) as reason. Strings travel as Windows-1252 text, as in the C interface. The library is found by
-the system's loader; TAGWRIGHT_SDK_LIBRARY names another file (a build folder, for example).
+and its text; a failed open also carries why the link did not open (LF_GetOpenError) as reason.
+Strings travel as Windows-1252 text, as in the C interface. The library is found by the system's
+loader; TAGWRIGHT_SDK_LIBRARY names another file (a build folder, for example).
 Call the SDK from one thread.
 """
 
