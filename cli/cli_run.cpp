@@ -129,6 +129,9 @@ int RunWrite(RunContext& run) {
 
   engine.OnWriteCyclic();
   if (!engine.WriteCycleRunning()) {
+    // A station started after the last line of a shared import was taken has nothing to do.
+    if (view.Reported(kMsgValuesUsedUp)) return Finish(run, "write", 0, kExitOk, "import exhausted");
+    if (view.Reported(kMsgStoreUnreachable)) return Finish(run, "write", 0, kExitNoReader, "no store");
     run.out.Error(kExitCheckFailed, LoadString(33011));
     return kExitCheckFailed;
   }

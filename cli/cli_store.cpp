@@ -93,14 +93,6 @@ std::string TimeText(long long t) {
   return buf;
 }
 
-// The UID as the protocol prints it (most significant byte first) back to its bytes.
-CMyByteArray UidBytes(const std::string& hex) {
-  CMyByteArray out;
-  if (hex.size() % 2 != 0 || !IsHexText(hex)) return out;
-  for (size_t i = hex.size(); i >= 2; i -= 2) out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i - 2, 2), nullptr, 16)));
-  return out;
-}
-
 bool ReadImportLines(const std::string& path, std::vector<std::string>& lines, std::string& error) {
   CImportFile f;
   if (!f.Open(path)) {
@@ -269,7 +261,7 @@ int SharedJobRun::Prepare(const CliOptions& o, const StoreChoice& c, JobParams& 
   shared.autoIncrement = sj.import ? 0 : 1;
   shared.valueText = progress.value;
   job = shared;
-  if (sj.import && sj.importLinesLeft == 0) {
+  if (impl_->store->ValuesUsedUp()) {
     out.Info(LoadString(33302));
     impl_->nothingLeft = true;
   }
@@ -305,7 +297,7 @@ int ProtocolCommand(const CliOptions& o, ISettingsView& settings, CliOutput& out
   long n = 0;
   for (const SharedRecord& r : records) {
     ProtocolLineInput in;
-    in.uid = UidBytes(r.uid);
+    in.uid = ParseProtocolUid(r.uid);
     in.numberFormat = sj.params.numberFormat;
     in.display = sj.params.display;
     in.orientation = sj.params.orientation;

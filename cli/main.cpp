@@ -488,7 +488,10 @@ int ReaderCommand(const CliOptions& o, ISettingsStore& userStore, CliOutput& out
   if (shared.Shared()) {
     if (const int code = LoadJob(o, store, job, out, &stored); code != kExitOk) return code;
     if (const int code = sharedRun.Prepare(o, shared, job, out); code != kExitOk) return code;
-    if (sharedRun.NothingLeft() && o.command == "write") return kExitOk;
+    if (sharedRun.NothingLeft() && o.command == "write") {
+      out.End("write", 0, kExitOk, "import exhausted");
+      return kExitOk;
+    }
     reservations = sharedRun.Store();
     if (!out.Json()) out.Info(FormatString(33303, shared.job.c_str(), sharedRun.Describe().c_str()));
     std::string why;

@@ -258,8 +258,7 @@ bool JobEngine::BeginJob(bool write) {
   jobDepth_ = 1;
   std::vector<Reservation> list;
   JobProgress fresh;
-  bool ok = reservations_->ListReservations(list, message) && (!write || reservations_->ReadProgress(fresh, message));
-  if (!ok) {
+  if (!reservations_->ListReservations(list, message) || (write && !reservations_->ReadProgress(fresh, message))) {
     status_.AddStatusLine(StatusMessage{kMsgProgressUnreadable, {message}});
     EndJob();
     return false;
@@ -270,13 +269,23 @@ bool JobEngine::BeginJob(bool write) {
     if (r.state == ReservationState::Spent) {
       spent_.push_back(r);
       ReportSpent(r);
-    } else if (InWriteProtocol(r)) {
-      ok = reservations_->Complete(r, true);
-    } else {
+    } else if (!InWriteProtocol(r)) {
       Spend(r);
+    } else if (reservations_->Complete(r, true)) {
+      // Its tag may still rest on the antenna: it is not written again.
+      state_.lastUid = ParseProtocolUid(r.uid);
+    } else {
+      StoreFailed();
+      EndJob();
+      return false;
     }
   }
   if (!write) return true;
+  if (reservations_->ValuesUsedUp()) {
+    status_.AddStatusLine(StatusMessage{kMsgValuesUsedUp, {}});
+    EndJob();
+    return false;
+  }
 
   // The operator's fields win over the store only where the operator changed them.
   const bool operatorChanged = !(ProgressOf(job_) == known_);
@@ -297,7 +306,7 @@ bool JobEngine::BeginJob(bool write) {
     return false;
   }
   known_ = mine;
-  return ok;
+  return true;
 }
 
 void JobEngine::EndJob() {

@@ -48,6 +48,8 @@ enum class StoreResult {
   Refused,  // Reserve: the job takes each tag once and this tag has its value: out is that earlier
             // record (its value, the station in owner, the time the tag got it)
   UsedUp,   // Reserve: the job has no value left (its import lines are all taken)
+  Spent,    // Reserve: another station's spent reservation may be on this tag: out is that
+            // reservation and nothing was reserved; the next Reserve for the tag goes through
 };
 
 // One job's progress and reservations. All calls but ReadProgress and ListReservations need the
@@ -103,6 +105,10 @@ class CReservationStore {
 
   // Why the last call failed or was refused, when the store can say more than its result.
   virtual std::string LastMessage() const { return {}; }
+
+  // A store that decides each tag's value at Reserve (shared by several stations): the last
+  // ReadProgress found no value left to hand out.
+  virtual bool ValuesUsedUp() const { return false; }
 };
 
 // The job of the per-user settings store. Progress keys stay in the settings store (read by

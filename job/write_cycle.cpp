@@ -111,25 +111,32 @@ int JobEngine::ReadBack(const CMyByteArray& bytes) {
 }
 
 bool JobEngine::SettleReturningTag(const std::string& uid) {
-  auto it = std::find_if(spent_.begin(), spent_.end(), [&](const Reservation& r) { return r.uid == uid; });
-  if (uid.empty() || it == spent_.end()) return false;
-  CMyByteArray bytes;
-  if (!EncodeValue(it->taken.value, job_, bytes)) return false;
-  PadToBlocks(bytes);
-  if (ReadBack(bytes) != 1) return false;
-  const bool logged = job_.logWrites && LogLine(job_.writeLogFile, it->taken.value);
-  if (job_.logWrites && !logged) {
-    StopCycles();
+  if (uid.empty()) return false;
+  // The tag may have come back more than once without being settled: any of its spent values
+  // may be the one it holds.
+  for (auto it = spent_.begin(); it != spent_.end(); ++it) {
+    if (it->uid != uid) continue;
+    CMyByteArray bytes;
+    if (!EncodeValue(it->taken.value, job_, bytes)) continue;
+    PadToBlocks(bytes);
+    const int back = ReadBack(bytes);
+    if (back == -1) return false;
+    if (back == 0) continue;
+    const bool logged = job_.logWrites && LogLine(job_.writeLogFile, it->taken.value);
+    if (job_.logWrites && !logged) {
+      StopCycles();
+      return true;
+    }
+    if (!reservations_->Complete(*it, logged)) {
+      StoreFailed();
+      return true;
+    }
+    status_.AddStatusLine(StatusMessage{kMsgReservationSettled, {it->taken.value, uid}});
+    spent_.erase(it);
+    state_.lastUid = state_.currentUid;
     return true;
   }
-  if (!reservations_->Complete(*it, logged)) {
-    StoreFailed();
-    return true;
-  }
-  status_.AddStatusLine(StatusMessage{kMsgReservationSettled, {it->taken.value, uid}});
-  spent_.erase(it);
-  state_.lastUid = state_.currentUid;
-  return true;
+  return false;
 }
 
 bool JobEngine::WriteStep(bool skipSame) {
@@ -182,7 +189,12 @@ bool JobEngine::WriteStepInJob(bool skipSame) {
   } else if (reserving) {
     const JobProgress taken = ProgressOf(job_);
     next = NextProgress(taken);
-    const StoreResult reserved = reservations_->Reserve(taken, next, uid, r);
+    StoreResult reserved;
+    // The tag may hold a value another station could not check: settled here when it does.
+    while ((reserved = reservations_->Reserve(taken, next, uid, r)) == StoreResult::Spent) {
+      spent_.push_back(r);
+      if (SettleReturningTag(uid)) return false;
+    }
     if (reserved == StoreResult::Refused) {
       // Each tag once: this tag keeps what it has; the cycle waits for the next one.
       view_.SetLamps(LampState::Red);
@@ -274,11 +286,10 @@ bool JobEngine::WriteStepInJob(bool skipSame) {
     }
   }
   FaultPoint("logged");
-  if ((reserving || held) && !reservations_->Complete(r, logged)) {
-    if (!held) TakeNextValue();
-    StoreFailed();
-    return false;
-  }
+  // A store that cannot take the completion now leaves the reservation open: the next start
+  // completes it from the protocol line, or reports it spent. The tag holds its value all the
+  // same and counts as written; the cycle stops.
+  const bool completed = !(reserving || held) || reservations_->Complete(r, logged);
   FaultPoint("completed");
 
   view_.SetLamps(LampState::Green);
@@ -286,6 +297,7 @@ bool JobEngine::WriteStepInJob(bool skipSame) {
   status_.AddStatusLine(StatusMessage{kMsgWriteDone, {value}});
   status_.lastStatusId = 0;
   if (!held) TakeNextValue();
+  if (!completed) StoreFailed();
   return true;
 }
 
@@ -307,6 +319,8 @@ void JobEngine::OnWriteCyclic() {
     view_.EnableJobControls(true);
     return;
   }
+  // Cleared before the job is taken: a tag the run that died wrote may still rest on the antenna.
+  state_.lastUid.clear();
   if (!view_.LoadControls() || !BeginJob()) {
     view_.SetCycleButton(CycleButton::Write, false);
     return;
@@ -325,7 +339,6 @@ void JobEngine::OnWriteCyclic() {
     return;
   }
   view_.SetCycleButton(CycleButton::Write, true);
-  state_.lastUid.clear();
   status_.lastStatusId = 0;
   view_.ShowLampPanel(true);
   view_.EnableJobControls(false);

@@ -72,6 +72,13 @@ std::string FormatProtocolUid(const CMyByteArray& uid) {
   return buf;
 }
 
+CMyByteArray ParseProtocolUid(const std::string& hex) {
+  CMyByteArray out;
+  if (hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return out;
+  for (size_t i = hex.size(); i >= 2; i -= 2) out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i - 2, 2), nullptr, 16)));
+  return out;
+}
+
 std::string BuildProtocolLineBody(const ProtocolLineInput& in, std::time_t now) {
   std::string s;
   std::tm tmLocal{};

@@ -38,6 +38,8 @@ inline constexpr char kLogFileDefaultExt[] = "txt";
 
 // The UID as upper-case hex, most significant byte first: 4, 5, 6 and 8 bytes; empty otherwise.
 std::string FormatProtocolUid(const CMyByteArray& uid);
+// Such a UID back to its bytes; empty when the text is no even number of hex digits.
+CMyByteArray ParseProtocolUid(const std::string& hex);
 
 // Fields 2 to 9 of a line for the local time `now`, ending in CR LF; labels in the current
 // language. The line number and its TAB are put in front when the line is appended.

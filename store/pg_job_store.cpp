@@ -263,7 +263,8 @@ constexpr char kBeginDurable[] = "BEGIN; SET LOCAL synchronous_commit = on";
 // another station was faster, the second try locks the sequence row first: a busy line costs one
 // more round trip, never a storm of retries.
 ReserveResult CPgJobStore::Reserve(const SharedJob& job, const std::string& uid, const std::string& station,
-                                   const std::string& reader, SharedRecord& record, std::string& error) {
+                                   const std::string& reader, SharedRecord& record, std::string& error,
+                                   const std::set<long long>& spentSeen) {
   if (!db_.Healthy() && !db_.Reopen(error)) return ReserveResult::Failed;
   const std::string x = std::to_string(job.id);
   const std::string sequenceSql = "SELECT next_value FROM tw_job WHERE id = " + x;
@@ -280,14 +281,20 @@ ReserveResult CPgJobStore::Reserve(const SharedJob& job, const std::string& uid,
     cachedJob_ = job.id;
   }
   const std::string u = db_.Literal(uid), st = db_.Literal(station), rd = db_.Literal(reader);
-  const bool once = job.eachTagOnce && !uid.empty();
-  const std::string earlier = once ? std::string("SELECT ") + kRecordColumns + " FROM tw_record WHERE job_id = " + x +
-                                         " AND uid = " + u +
-                                         " AND outcome IN ('written', 'settled') ORDER BY id LIMIT 1"
-                                   : "SELECT 1 WHERE false";
-  const std::string guard = once ? " AND NOT EXISTS (SELECT 1 FROM tw_record p WHERE p.job_id = " + x +
-                                       " AND p.uid = " + u + " AND p.outcome IN ('written', 'settled'))"
-                                 : "";
+  // Records of this tag that stop the reservation: its earlier value when the job takes each tag
+  // once, and a value another station spent on it (the caller settles that first).
+  std::string stop;
+  if (!uid.empty()) {
+    stop = "(p.outcome = 'spent' AND p.station <> " + st;
+    for (long long id : spentSeen) stop += " AND p.id <> " + std::to_string(id);
+    stop += ")";
+    if (job.eachTagOnce) stop = "(p.outcome IN ('written', 'settled') OR " + stop + ")";
+  }
+  const std::string stopping = "FROM tw_record p WHERE p.job_id = " + x + " AND p.uid = " + u + " AND " + stop;
+  const std::string earlier = stop.empty() ? "SELECT 1 WHERE false"
+                                           : std::string("SELECT ") + kRecordColumns + " " + stopping +
+                                                 " ORDER BY p.outcome = 'spent', p.id LIMIT 1";
+  const std::string guard = stop.empty() ? "" : " AND NOT EXISTS (SELECT 1 " + stopping + ")";
   auto reserveSql = [&](const std::string& value) {
     std::string sql = "WITH q AS (SELECT pos FROM tw_queue WHERE job_id = " + x + guard +
                       " ORDER BY pos LIMIT 1 FOR UPDATE SKIP LOCKED), d AS (DELETE FROM tw_queue t USING q WHERE "
@@ -333,10 +340,6 @@ ReserveResult CPgJobStore::Reserve(const SharedJob& job, const std::string& uid,
       }
       return ReserveResult::Failed;
     }
-    if (res[base].Rows() > 0) {
-      record = RecordFrom(res[base], 0);
-      return ReserveResult::TagOnce;
-    }
     if (!job.import) {
       if (res[base + 2].Rows() != 1 || res[base + 2].IsNull(0, 0)) {
         error = "job " + job.name + " no longer counts its values";
@@ -345,9 +348,14 @@ ReserveResult CPgJobStore::Reserve(const SharedJob& job, const std::string& uid,
       }
       cachedNext_ = res[base + 2].Get(0, 0);
     }
+    // The guard saw the records a moment after the query above: what it let through stands.
     if (res[base + 1].Rows() == 1) {
       record = RecordFrom(res[base + 1], 0);
       return ReserveResult::Ok;
+    }
+    if (res[base].Rows() > 0) {
+      record = RecordFrom(res[base], 0);
+      return record.outcome == kSpent ? ReserveResult::Spent : ReserveResult::TagOnce;
     }
     if (job.import) {
       if (res[base + 2].Get(0, 0) != "t") return ReserveResult::Exhausted;

@@ -4,6 +4,7 @@
 // transaction that hands each caller a value nobody else holds; completion records the UID.
 #pragma once
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,7 @@ enum class ReserveResult {
   Ok,         // record holds the reservation
   Exhausted,  // import job: no line left
   TagOnce,    // each tag once: record holds the earlier record of this UID
+  Spent,      // record holds another station's spent reservation for this UID, not in spentSeen
   ValueUsed,  // the next counted value already has a record (the sequence was set back)
   Failed,     // the store could not be reached or refused; error says why
 };
@@ -69,9 +71,11 @@ class CPgJobStore {
 
   // Hands out the next value of the job to station/reader for the tag uid (may be empty). A given-
   // back value comes first; then the next import line or counted value. The counted successor is
-  // computed by the caller's rule (the job's own counting).
+  // computed by the caller's rule (the job's own counting). Nothing is handed out while the tag
+  // has a spent reservation of another station that is not in spentSeen.
   ReserveResult Reserve(const SharedJob& job, const std::string& uid, const std::string& station,
-                        const std::string& reader, SharedRecord& record, std::string& error);
+                        const std::string& reader, SharedRecord& record, std::string& error,
+                        const std::set<long long>& spentSeen = {});
 
   // The earlier written or settled record of uid in the job, if any (each tag once).
   bool FindTag(int jobId, const std::string& uid, SharedRecord& record, std::string& error);

@@ -90,6 +90,7 @@ bool CPgReservationStore::Close() {
 bool CPgReservationStore::ReadProgress(JobProgress& out, std::string& message) {
   if (!Ready(message) || !db_.LoadJob(jobName_, job_, message)) return Done(false, message);
   out = JobProgress{};
+  usedUp_ = false;
   if (!job_.import) {
     out.value = job_.nextValue;
     return Done(true, "");
@@ -99,6 +100,7 @@ bool CPgReservationStore::ReadProgress(JobProgress& out, std::string& message) {
                               {std::to_string(job_.id)});
   if (!r.Ok()) return Done(false, message = r.Error());
   out.value = r.Rows() ? r.Get(0, 0) : std::string();
+  usedUp_ = r.Rows() == 0;
   return Done(true, "");
 }
 
@@ -124,11 +126,17 @@ StoreResult CPgReservationStore::Reserve(const JobProgress&, const JobProgress&,
     return StoreResult::Failed;
   }
   SharedRecord rec;
-  switch (db_.Reserve(job_, uid, station_, reader_, rec, message)) {
+  switch (db_.Reserve(job_, uid, station_, reader_, rec, message, spentSeen_)) {
     case ReserveResult::Ok:
       out = ToReservation(rec);
       Done(true, "");
       return StoreResult::Ok;
+    case ReserveResult::Spent:
+      // Reported once: the caller reads the tag and settles it or asks again.
+      spentSeen_.insert(rec.id);
+      out = ToReservation(rec);
+      Done(true, "");
+      return StoreResult::Spent;
     case ReserveResult::TagOnce:
       // The earlier record: its value, its station and when the tag got it.
       out = ToReservation(rec);

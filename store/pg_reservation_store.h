@@ -3,6 +3,7 @@
 // (Reservation::taken), whatever the station expected, so no value lands on two tags anywhere on
 // the line. A station's own writer role covers its station name only; other stations run beside it.
 #pragma once
+#include <set>
 #include <string>
 
 #include "job/reservation_store.h"
@@ -36,6 +37,7 @@ class CPgReservationStore : public CReservationStore {
   bool MarkSpent(const Reservation& r) override;
   bool ListReservations(std::vector<Reservation>& out, std::string& message) override;
   std::string LastMessage() const override { return message_; }
+  bool ValuesUsedUp() const override { return usedUp_; }
 
  private:
   // Connected with the station's lock held (taken again after a reconnect).
@@ -48,7 +50,9 @@ class CPgReservationStore : public CReservationStore {
   SharedJob job_;
   bool connected_ = false;
   bool open_ = false;
+  bool usedUp_ = false;  // an import job whose lines were all taken when the progress was read
   std::string message_;
+  std::set<long long> spentSeen_;  // other stations' spent reservations reported by Reserve
 };
 
 // A record of the store as the job engine sees a reservation.
