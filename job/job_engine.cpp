@@ -274,6 +274,7 @@ bool JobEngine::BeginJob(bool write) {
     } else if (reservations_->Complete(r, true)) {
       // Its tag may still rest on the antenna: it is not written again.
       state_.lastUid = ParseProtocolUid(r.uid);
+      status_.AddStatusLine(StatusMessage{kMsgReservationRecorded, {r.taken.value, r.uid}});
     } else {
       StoreFailed();
       EndJob();

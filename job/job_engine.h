@@ -46,6 +46,7 @@ inline constexpr int kMsgDataInPasswordBlocks = 32882;  // data would be overwri
 inline constexpr int kMsgJobBusy = 32884;            // "... wird gerade von %s ausgeführt!"
 inline constexpr int kMsgReservationSpent = 32885;   // value %s for tag %s (%s: time) unconfirmed
 inline constexpr int kMsgReservationSettled = 32886;  // value %s confirmed on tag %s
+inline constexpr int kMsgReservationRecorded = 32888;  // value %s on tag %s: record from the protocol
 inline constexpr int kMsgProgressUnreadable = 32887;  // progress cannot be read (%s: why)
 
 // The progress fields of a job as a store keeps them (DatenFile, DatenLinesUsed only while

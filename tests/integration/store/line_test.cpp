@@ -184,11 +184,13 @@ class Station {
         std::lock_guard<std::mutex> lock(mu_);
         stdout_ += line + "\n";
       }
-      // A tag written, or one that came back and was settled: the next one enters the field.
+      // A tag written, one that came back and was settled, or one a killed run wrote whose record
+      // the new run completed: the next one enters the field.
       if (line.find("\"event\":\"tag\"") != std::string::npos) {
         ++written_;
         NewTag();
-      } else if (line.find("\"id\":" + std::to_string(kMsgReservationSettled) + ",") != std::string::npos) {
+      } else if (line.find("\"id\":" + std::to_string(kMsgReservationSettled) + ",") != std::string::npos ||
+                 line.find("\"id\":" + std::to_string(kMsgReservationRecorded) + ",") != std::string::npos) {
         NewTag();
       }
       line.clear();
