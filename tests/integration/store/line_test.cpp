@@ -351,9 +351,9 @@ TEST_F(LineTest, EightStationsShareAnImportAndSurviveKills) {
   MakeStations(8);
   // Slow answers keep the stations inside their steps most of the time, so that a kill often finds
   // a reservation open.
-  const char* delay = getenv("TW_LINE_DELAY");
-  for (auto& s : stations)
-    ASSERT_EQ(s->Sim().Control(std::string("delay ") + (delay ? delay : "15")).rfind("ok", 0), 0u);
+  const char* delayText = getenv("TW_LINE_DELAY");
+  const int delay = delayText ? atoi(delayText) : 15;
+  for (auto& s : stations) ASSERT_EQ(s->Sim().Control("delay " + std::to_string(delay)).rfind("ok", 0), 0u);
   const auto t0 = std::chrono::steady_clock::now();
   for (auto& s : stations) ASSERT_TRUE(s->Run(conninfo, "import", n + 5));
   // Stations die at random moments of the run (a late one after the last line was taken) and are
@@ -364,7 +364,8 @@ TEST_F(LineTest, EightStationsShareAnImportAndSurviveKills) {
   const char* killText = getenv("TW_LINE_KILLS");
   const int kills = killText ? atoi(killText) : 4;
   std::vector<int> at;
-  for (int k = 0; k < kills; ++k) at.push_back(static_cast<int>(rng() % (n * 150)));
+  // A tag takes a cycle and five answers or so.
+  for (int k = 0; k < kills; ++k) at.push_back(static_cast<int>(rng() % (n * (150 + 5 * delay))));
   std::sort(at.begin(), at.end());
   int slept = 0;
   for (int ms : at) {
