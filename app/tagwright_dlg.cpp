@@ -32,6 +32,7 @@
 #include "app/beep_alsa.h"
 #include "app/beep_time_dlg.h"
 #include "app/lamp_images.h"
+#include "job/job_engine_sdk.h"
 #include "job/job_settings.h"
 #include "platform/cp1252.h"
 #include "shell/settings_keys.h"
@@ -426,9 +427,9 @@ void CTagwrightDlg::BuildUi() {
   connect(c.importBrowse, &QPushButton::clicked, this, [this] { OnImportBrowse(); });
   connect(c.writeLogBrowse, &QPushButton::clicked, this, [this] { OnChooseLog(true); });
   connect(c.readLogBrowse, &QPushButton::clicked, this, [this] { OnChooseLog(false); });
-  connect(c.writeSingle, &QPushButton::clicked, this, [this] { engine_->OnWriteSingle(); });
+  connect(c.writeSingle, &QPushButton::clicked, this, [this] { RunStep([this] { engine_->OnWriteSingle(); }); });
   connect(c.writeCyclic, &QPushButton::clicked, this, [this] { engine_->OnWriteCyclic(); });
-  connect(c.readSingle, &QPushButton::clicked, this, [this] { engine_->OnReadSingle(); });
+  connect(c.readSingle, &QPushButton::clicked, this, [this] { RunStep([this] { engine_->OnReadSingle(); }); });
   connect(c.readCyclic, &QPushButton::clicked, this, [this] { engine_->OnReadCyclic(); });
   connect(c.resetStatus, &QPushButton::clicked, this, [this] { c.status->clear(); });
   connect(c.loadConfig, &QPushButton::clicked, this, [this] { OnLoadConfig(); });
@@ -1044,10 +1045,31 @@ int CTagwrightDlg::StartTimer(int id, int periodMs) {
   QTimer*& t = timers_[id];
   if (!t) {
     t = new QTimer(this);
-    connect(t, &QTimer::timeout, this, [this, id] { engine_->OnTimer(id); });
+    connect(t, &QTimer::timeout, this, [this, id] {
+      const JobEngineState& state = engine_->State();
+      // A tick that arrives while a step waits is dropped by the engine, and other timers run no step.
+      if (engine_->InTimer() || (id != state.writeTimerId && id != state.readTimerId)) {
+        engine_->OnTimer(id);
+        return;
+      }
+      RunStep([this, id] { engine_->OnTimer(id); });
+    });
   }
   t->start(periodMs);
   return id;
+}
+
+void CTagwrightDlg::RunStep(const std::function<void()>& step) {
+  const uint32_t seenBefore = engine_->State().lastSeenTick;
+  step();
+  // Without this a cycle on a pulled cable goes on with a red lamp and no word why, and a single
+  // step blames the tag.
+  const uint32_t seen = engine_->State().lastSeenTick;
+  const bool metTag = seen != 0 && seen != seenBefore;
+  const int h = engine_->PortHandle();
+  if (metTag || h <= 0 || !ReaderLost(h)) return;
+  engine_->StopCycles();
+  MessageBox(Tr(kMsgReaderGone));
 }
 
 void CTagwrightDlg::KillTimer(int id) {

@@ -173,6 +173,9 @@ class CTagwrightDlg : public QDialog, public IJobView, public ICycleTimers {
                      const QString& initial, bool save);
   void ShowLogNames();
   void ShowImportFields();
+  // Runs a step (a button's or a cycle tick's) and stops with a message when it met no tag because
+  // the reader has gone.
+  void RunStep(const std::function<void()>& step);
   int DisplayFromButtons() const;
 
   ISettingsStore& store_;

@@ -11,7 +11,6 @@
 #include "job/write_cycle.h"
 #include "platform/tick.h"
 #include "sdk/lf_sdk.h"
-#include "sdk/sdk_app.h"
 #include "shell/file_prims.h"
 #include "shell/import_file.h"
 #include "shell/protocol_file.h"
@@ -77,24 +76,6 @@ int TooLate(RunContext& run, const char* op, long count) {
 }
 
 }  // namespace
-
-// How long the presence probe after a failed step waits for each part of the version answer.
-constexpr int kProbeTimeoutMs = 1000;
-
-bool ReaderLost(int handle) {
-  // A reader status (no tag, a refused command) proves the reader is there; a missing answer, a
-  // lost link (no error set at all) or a closed port may mean it is gone: ask it for its version.
-  auto noAnswer = [](int e) { return e == 0 || e == 6 || e == kSdkErrorTimeout || e == 14 || e == 16; };
-  if (!noAnswer(LF_GetLastError(handle))) return false;
-  // The probe waits longer than the job's timeout: a reader that is merely slower than that (its
-  // late answers are dropped by the SDK) is still there, and is told so by the timeout count.
-  CQZ_RW_Port* port = SdkApp().FindPort(handle);
-  if (!port) return true;
-  CMyByteArray answer;
-  if (port->Transact(0xF0, {}, answer, kProbeTimeoutMs)) return false;
-  // A reader status to the probe also shows the reader is there.
-  return noAnswer(port->LastError());
-}
 
 bool TimeoutWatch::Exhausted(bool stepFailed, int lastError) {
   count_ = stepFailed && lastError == kSdkErrorTimeout ? count_ + 1 : 0;

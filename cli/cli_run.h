@@ -6,6 +6,7 @@
 #include "cli/cli_output.h"
 #include "cli/stop_signals.h"
 #include "job/job_engine.h"
+#include "job/job_engine_sdk.h"
 
 namespace tw::cli {
 
@@ -21,9 +22,6 @@ struct RunContext {
 // Both return the exit code and have printed the tag lines, the end line and any error.
 int RunWrite(RunContext& run);
 int RunRead(RunContext& run);
-
-// Whether the reader still answers after a step that failed (a vanished device, a pulled cable).
-bool ReaderLost(int handle);
 
 // Consecutive cyclic steps that ended in a reader timeout. A reader that always answers too late
 // still seems to answer the version probe of ReaderLost (with the late answer of the step before),

@@ -39,6 +39,7 @@ inline constexpr int kMsgProtocolNotWritten = 32880;  // protocol line could not
 inline constexpr int kMsgProgressNotSaved = 32881;    // next value could not be stored
 // A store shared by several stations: the tag already has a value in the job (%s UID, value,
 // station, time); the store cannot be reached (%s why); no value left.
+inline constexpr int kMsgReaderGone = 33005;  // "Der Leser antwortet nicht mehr"
 inline constexpr int kMsgTagOnce = 33300;
 inline constexpr int kMsgStoreUnreachable = 33301;
 inline constexpr int kMsgValuesUsedUp = 33302;

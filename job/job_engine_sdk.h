@@ -38,4 +38,8 @@ class ITagSdk {
 // The real reader SDK.
 ITagSdk& LfTagSdk();
 
+// Whether the reader still answers after a step that failed (a vanished device, a pulled cable):
+// asks it for its version when the step's error leaves it open.
+bool ReaderLost(int handle);
+
 }  // namespace tw

@@ -87,6 +87,23 @@ TEST_F(MainDialog, WriteCycleOverThreeTagsStoppedByButton) {
   EXPECT_TRUE(dlg->c.writeSingle->isEnabled());
 }
 
+TEST_F(MainDialog, ReaderGoneStopsTheCycleAndSaysSo) {
+  StartConnected();
+  dlg->c.writeCyclic->click();
+  ASSERT_TRUE(dlg->Engine().WriteCycleRunning());
+  Pump(600);  // no tag: the reader answers, the cycle goes on without a word
+  EXPECT_TRUE(dlg->Engine().WriteCycleRunning());
+  EXPECT_TRUE(dlg->messages.empty());
+
+  ASSERT_EQ(sim.Control("hangup").rfind("ok", 0), 0u);
+  ASSERT_TRUE(PumpUntil([&] { return !dlg->Engine().WriteCycleRunning(); }, 8000));
+  ASSERT_EQ(dlg->messages.size(), 1u);
+  EXPECT_EQ(dlg->messages[0], Tr(kMsgReaderGone));
+  dlg->c.writeSingle->click();
+  ASSERT_EQ(dlg->messages.size(), 2u);
+  EXPECT_EQ(dlg->messages[1], Tr(kMsgReaderGone));
+}
+
 TEST_F(MainDialog, TypeChangeDuringCycleReleasesControlsAndCycleGoesOn) {
   StartConnected();
   dlg->c.writeCyclic->click();
