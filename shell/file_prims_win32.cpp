@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/wide_text.h"
 #include "shell/file_prims.h"
@@ -121,7 +122,15 @@ bool LocalTime(std::time_t t, std::tm* out) { return localtime_s(out, &t) == 0; 
 int ReadChar(std::FILE* f) { return _getc_nolock(f); }
 
 std::FILE* OpenStream(const std::string& path, const char* mode) {
-  return _wfopen(Utf8ToWide(path).c_str(), Utf8ToWide(mode).c_str());
+  // Through OpenFile rather than _wfopen, whose sharing keeps other programs from replacing the
+  // file (an import file saved again by an editor while a job reads it).
+  const bool append = mode[0] == 'a';
+  const int flags = mode[0] == 'r' ? _O_RDONLY : _O_WRONLY | _O_CREAT | (append ? _O_APPEND : _O_TRUNC);
+  const int fd = OpenFile(path, std::strchr(mode, '+') ? (flags & ~_O_WRONLY) | _O_RDWR : flags, 0);
+  if (fd < 0) return nullptr;
+  std::FILE* f = _fdopen(fd, mode);
+  if (f == nullptr) _close(fd);
+  return f;
 }
 
 }  // namespace tw

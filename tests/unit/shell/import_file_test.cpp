@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "shell/atomic_file.h"
 #include "tests/unit/shell/temp_dir.h"
 
 namespace tw {
@@ -122,8 +123,7 @@ TEST_F(DataImport, FileReplacedWhileOpenKeepsItsCount) {
   ASSERT_EQ(imp_.OpenImportFile(0, value_), ImportOpenResult::Loaded);
   std::string longer;
   for (int i = 1; i <= 20; ++i) longer += "new" + std::to_string(i) + "\n";
-  WriteFile(path_ + ".tmp", longer);
-  ASSERT_EQ(std::rename((path_ + ".tmp").c_str(), path_.c_str()), 0);
+  ASSERT_TRUE(ReplaceFileAtomically(path_, longer));  // an editor's save: a new file under the old name
   EXPECT_TRUE(imp_.ReadNextImportLine(value_));
   EXPECT_EQ(value_, "value2");
   EXPECT_EQ(imp_.counterText, "2 / 3");

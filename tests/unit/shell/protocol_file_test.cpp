@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "shell/string_table.h"
+#include "tests/unit/shell/run_without_root.h"
 #include "tests/unit/shell/temp_dir.h"
 
 namespace tw {

@@ -1,11 +1,8 @@
 // A fresh folder per test, removed with everything in it afterwards; small file helpers.
 #pragma once
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -14,8 +11,13 @@ namespace tw::test {
 class TempDir {
  public:
   TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tw-shell-XXXXXX").string();
-    path_ = ::mkdtemp(tmpl.data()) ? tmpl : std::string();
+    // A name nobody else has: created exclusively, tried again on a clash.
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const auto candidate = std::filesystem::temp_directory_path() / ("tw-shell-" + std::to_string(rd()));
+      std::error_code ec;
+      if (std::filesystem::create_directory(candidate, ec)) path_ = candidate.generic_string();
+    }
   }
   ~TempDir() {
     std::error_code ec;
@@ -43,23 +45,8 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 inline bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-// Runs fn (returning true on success) as an ordinary user: root ignores file permissions, so
-// tests of read-only files run in a child that gave up root. The folder must be reachable.
-template <typename Fn>
-bool RunWithoutRoot(Fn fn) {
-  if (::geteuid() != 0) return fn();
-  pid_t pid = ::fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-    ::_exit(fn() ? 0 : 1);
-  }
-  int status = 0;
-  return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
 }
 
 }  // namespace tw::test
