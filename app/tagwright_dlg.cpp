@@ -529,12 +529,7 @@ bool CTagwrightDlg::OpenSharedJob() {
     sharedStore_ = shared->Describe();
     // The store's job, with this station's protocol files and timings; values come from the store.
     JobParams fields = shared->Job().params;
-    fields.logWrites = job_.logWrites;
-    fields.logReads = job_.logReads;
-    fields.writeLogFile = job_.writeLogFile;
-    fields.readLogFile = job_.readLogFile;
-    fields.cycleTime = job_.cycleTime;
-    fields.beepTime = job_.beepTime;
+    KeepStationFields(fields, job_);
     fields.importData = 0;
     fields.importFile.clear();
     fields.importLinesUsed = 0;

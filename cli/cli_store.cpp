@@ -243,12 +243,7 @@ int SharedJobRun::Prepare(const CliOptions& o, const StoreChoice& c, JobParams& 
   }
   const store::SharedJob& sj = impl_->store->Job();
   JobParams shared = sj.params;
-  shared.logWrites = job.logWrites;
-  shared.logReads = job.logReads;
-  shared.writeLogFile = job.writeLogFile;
-  shared.readLogFile = job.readLogFile;
-  shared.cycleTime = job.cycleTime;
-  shared.beepTime = job.beepTime;
+  KeepStationFields(shared, job);
   // Options on top: protocol files and timings only (checked above).
   std::string why;
   if (!ApplyJobOptions(o.jobOptions, shared, why)) {

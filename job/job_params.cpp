@@ -77,6 +77,15 @@ int ModulationReaderCode(int index) {
   return index >= 0 && index < kModulationCount ? kModulations[index].readerCode : kModulations[0].readerCode;
 }
 
+void KeepStationFields(JobParams& job, const JobParams& station) {
+  job.logWrites = station.logWrites;
+  job.logReads = station.logReads;
+  job.writeLogFile = station.writeLogFile;
+  job.readLogFile = station.readLogFile;
+  job.cycleTime = station.cycleTime;
+  job.beepTime = station.beepTime;
+}
+
 int BlocksUsed(int byteCount) { return Saturate((int64_t{byteCount} + 3) / 4); }
 
 int LastBlockWritten(const JobParams& job) {

@@ -78,6 +78,10 @@ struct TransponderTypeInfo {
   int lastBlock;  // without a password; see LastBlock()
 };
 
+// A job shared by several stations keeps each station's own protocol files and timings: copies
+// them from station into job.
+void KeepStationFields(JobParams& job, const JobParams& station);
+
 constexpr int kTransponderTypeCount = 9;
 // The nine rows in combo order.
 const TransponderTypeInfo* TransponderTypes();

@@ -102,13 +102,7 @@ void JobParamsFromText(const std::string& text, JobParams& job) {
   IniDocumentStore doc(ini);
   JobParams read;
   LoadSettings(read, doc);
-  // Keep what belongs to the station.
-  read.logWrites = job.logWrites;
-  read.logReads = job.logReads;
-  read.writeLogFile = job.writeLogFile;
-  read.readLogFile = job.readLogFile;
-  read.cycleTime = job.cycleTime;
-  read.beepTime = job.beepTime;
+  KeepStationFields(read, job);
   read.importLinesUsed = 0;
   job = read;
 }
